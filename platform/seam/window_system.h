@@ -118,9 +118,31 @@ struct ExternalCallResult {
   int32_t consumed = 0;
 };
 
-class WindowSystem {
+// The picture and text services the picture decoder needs; a part of the window
+// system, kept apart so that the decoder can be used with only these.
+class PictureServices {
  public:
-  virtual ~WindowSystem() = default;
+  virtual ~PictureServices() = default;
+  // --- pictures and text
+  // Decodes BMP (and on Win32 JPEG, ICO, CUR and more) into a device bitmap, or 0.
+  virtual Hbitmap PictureToBitmap(std::span<const uint8_t> bytes) = 0;
+  virtual std::optional<TextExtent> BitmapSize(Hbitmap bitmap) = 0;
+  virtual std::optional<PixelBlock> BitmapToPixels(Hbitmap bitmap) = 0;  // 32-bit top-down
+  virtual void DeleteBitmap(Hbitmap bitmap) = 0;
+  // A font from a 60-byte LOGFONTA block; 0 on failure. 0 also means the default GUI font below.
+  virtual Hfont CreateFontFromLogFont(std::span<const uint8_t> logFont) = 0;
+  virtual void DeleteFont(Hfont font) = 0;
+  virtual TextExtent MeasureText(Hfont font, const GbkText& line) = 0;
+  // Fills width x height with `background`, draws each line at (0, tops[i]) in `color`
+  // with a transparent background, returns the pixels (fourth byte as delivered).
+  virtual PixelBlock DrawTextLines(Hfont font, std::span<const GbkText> lines,
+                                   std::span<const int32_t> tops, uint32_t color,
+                                   uint32_t background, int32_t width, int32_t height) = 0;
+};
+
+class WindowSystem : public PictureServices {
+ public:
+  ~WindowSystem() override = default;
 
   // --- time
   virtual uint32_t TickCount() = 0;
@@ -198,22 +220,6 @@ class WindowSystem {
   // StretchBlt of the whole bitmap to `dest`; halftone or colour-on-colour stretching.
   virtual void StretchBitmap(Hsurface surface, Hbitmap bitmap, const Rect& dest, bool halftone) = 0;
   virtual std::optional<int32_t> DisplayBitsPerPixel() = 0;
-
-  // --- pictures and text
-  // Decodes BMP (and on Win32 JPEG, ICO, CUR and more) into a device bitmap, or 0.
-  virtual Hbitmap PictureToBitmap(std::span<const uint8_t> bytes) = 0;
-  virtual std::optional<TextExtent> BitmapSize(Hbitmap bitmap) = 0;
-  virtual std::optional<PixelBlock> BitmapToPixels(Hbitmap bitmap) = 0;  // 32-bit top-down
-  virtual void DeleteBitmap(Hbitmap bitmap) = 0;
-  // A font from a 60-byte LOGFONTA block; 0 on failure. 0 also means the default GUI font below.
-  virtual Hfont CreateFontFromLogFont(std::span<const uint8_t> logFont) = 0;
-  virtual void DeleteFont(Hfont font) = 0;
-  virtual TextExtent MeasureText(Hfont font, const GbkText& line) = 0;
-  // Fills width x height with `background`, draws each line at (0, tops[i]) in `color`
-  // with a transparent background, returns the pixels (fourth byte as delivered).
-  virtual PixelBlock DrawTextLines(Hfont font, std::span<const GbkText> lines,
-                                   std::span<const int32_t> tops, uint32_t color,
-                                   uint32_t background, int32_t width, int32_t height) = 0;
 
   // --- system information
   virtual int32_t GetSystemMetrics(int32_t index) = 0;

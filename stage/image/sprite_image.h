@@ -9,7 +9,7 @@
 #include <vector>
 
 namespace wintrel::ws {
-class WindowSystem;
+class PictureServices;
 }
 
 namespace wintrel::image {
@@ -48,9 +48,9 @@ constexpr uint32_t PixelToKey(uint32_t pixel) {
 int32_t MulDiv(int32_t a, int32_t b, int32_t c);
 
 // Decoding. `services` gives the window system's picture decoder and text drawing.
-SpriteImage DecodePicture(ws::WindowSystem& services, std::span<const uint8_t> bytes,
+SpriteImage DecodePicture(ws::PictureServices& services, std::span<const uint8_t> bytes,
                           uint32_t transparentColor, bool autoTransparent);
-SpriteImage RenderText(ws::WindowSystem& services, const std::string& text,
+SpriteImage RenderText(ws::PictureServices& services, const std::string& text,
                        std::span<const uint8_t> font, uint32_t textColor);
 struct TemplateInputs {
   std::string text;
@@ -60,7 +60,7 @@ struct TemplateInputs {
   bool autoTransparent = false;
   uint32_t transparentColor = kNoColorKey;
 };
-void BuildTemplateImage(ws::WindowSystem& services, SpriteImage& image, const TemplateInputs& in);
+void BuildTemplateImage(ws::PictureServices& services, SpriteImage& image, const TemplateInputs& in);
 
 // Transforms.
 bool CloneImage(const SpriteImage& image, SpriteImage& out);  // false (out empty) if not usable
