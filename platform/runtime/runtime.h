@@ -63,9 +63,10 @@ inline constexpr int32_t kErrorExternalArguments = 6;
 // the dimension count, each dimension's size, then the elements.
 struct ArrayBlock {
   int32_t dimensions;
-  int32_t size;
-  int32_t elements[1];  // `size` elements follow
+  int32_t size;  // elements of the (only) dimension; the elements follow the header
+  int32_t* Elements() { return reinterpret_cast<int32_t*>(this + 1); }
 };
+static_assert(sizeof(ArrayBlock) == 8);
 
 class Runtime {
  public:
