@@ -17,6 +17,15 @@ namespace wintrel::image {
 inline constexpr uint32_t kNoColorKey = 0xFF000000u;
 inline constexpr uint32_t kEmptyPixel = 0xFFFFFFFFu;  // white, fully transparent
 
+// Limits that keep hostile or broken input from costing out of proportion: a PNG or GIF
+// whose header claims more than kMaxPictureSide pixels on a side or more than
+// kMaxPicturePixels in all decodes to an empty image, and a GIF stops adding frames once
+// its frames together would hold more than kMaxPicturePixels. A transform whose result
+// frame would exceed kMaxTransformPixels gives no image.
+inline constexpr int32_t kMaxPictureSide = 16384;
+inline constexpr int64_t kMaxPicturePixels = int64_t{1} << 26;
+inline constexpr int64_t kMaxTransformPixels = int64_t{1} << 28;
+
 struct ImageFrame {
   uint32_t colorKey = kNoColorKey;  // 0x00BBGGRR
   int32_t delay = 0;                // milliseconds
@@ -33,6 +42,8 @@ struct SpriteImage {
   bool Usable() const { return width > 0 && height > 0 && !frames.empty(); }
   friend bool operator==(const SpriteImage&, const SpriteImage&) = default;
 };
+
+constexpr bool HasColorKey(uint32_t key) { return key != kNoColorKey; }
 
 // Turns a 0x00BBGGRR key into the pixel value of that colour with T = 0.
 constexpr uint32_t KeyToPixel(uint32_t key) {
