@@ -136,6 +136,7 @@ class CartoonBox final : public runtime::LibraryUnit {
   std::size_t IndexOf(ObjectId id) const;  // sprites_.size() when absent
   bool StageGone() const { return windowGone_; }
   int32_t TurnSprite(Sprite& sprite, int32_t newAngle);
+  void ReadPath(Sprite& sprite, std::span<const int32_t> path);
   int32_t PathStep(Sprite& sprite, int32_t step, int32_t& flags);
   int32_t CheckAfterStep(Sprite& sprite, int32_t ox, int32_t oy, int32_t& flags);
   void Leave();  // the end of a stage call: deletes the stage when it is due
