@@ -1,0 +1,27 @@
+# wintrel_embed_bytes(<output.cpp> <input file> <symbol>)
+# Writes a C++ source defining `const std::span<const uint8_t> <symbol>` over the bytes of
+# <input file>, or over no bytes when the file does not exist (yet). Runs at configure
+# time; an input that exists is watched, so changing it configures again.
+function(wintrel_embed_bytes output input symbol)
+  set(body "")
+  if(EXISTS ${input})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${input})
+    file(READ ${input} hex HEX)
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," body "${hex}")
+    string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)"
+           "\\1\n  " body "${body}")
+  endif()
+  string(LENGTH "${body}" length)
+  if(length EQUAL 0)
+    set(definition "const std::span<const uint8_t> ${symbol};")
+  else()
+    set(definition "namespace {\nconst uint8_t kBytes[] = {\n  ${body}\n};\n}  // namespace\nconst std::span<const uint8_t> ${symbol}(kBytes);")
+  endif()
+  set(text "// Generated from ${input}; do not edit.\n#include <cstdint>\n#include <span>\n\nextern const std::span<const uint8_t> ${symbol};\n${definition}\n")
+  if(EXISTS ${output})
+    file(READ ${output} old)
+  endif()
+  if(NOT "${old}" STREQUAL "${text}")
+    file(WRITE ${output} "${text}")
+  endif()
+endfunction()
