@@ -47,6 +47,11 @@ struct ProgramImage {
   std::vector<HandlerBinding> handlers;
   std::vector<ExternalDeclaration> externals;
   std::vector<LibraryUnitType*> libraryTypes;
+  // Sees every event a library unit raises, before it is delivered (or held back);
+  // for tools and tests that keep an event log.
+  std::function<void(uint32_t windowId, uint32_t unitId, int32_t eventNumber,
+                     std::span<const int32_t> args)>
+      unitEventObserver;
 };
 
 // Runs one process: the platform's start-up, the program's entry routine, and the end

@@ -528,6 +528,7 @@ void RuntimeImpl::RaiseMenuSelected(LiveWindow&, const LiveUnit& menu) {
 
 EventOutcome RuntimeImpl::RaiseUnitEvent(uint32_t windowId, uint32_t unitId, int32_t eventNumber,
                                          std::span<const int32_t> args) {
+  if (program_.unitEventObserver) program_.unitEventObserver(windowId, unitId, eventNumber, args);
   LiveWindow* w = FindWindow(windowId);
   if (w == nullptr) return {};
   LiveUnit* u = w->Unit(unitId);
