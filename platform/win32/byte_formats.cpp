@@ -134,6 +134,68 @@ std::optional<IconDirectory> ParseIconDirectory(std::span<const uint8_t> file) {
   return dir;
 }
 
+bool BitmapFileFits(std::span<const uint8_t> file) {
+  if (file.size() < 14 + 12 || file[0] != 'B' || file[1] != 'M') return false;
+  const uint64_t pixelOffset = U32(file, 10);
+  const uint32_t headerSize = U32(file, 14);
+  if (headerSize != 12 && headerSize < 40) return false;
+  if (uint64_t{14} + headerSize > file.size()) return false;
+  int64_t width = 0, height = 0;
+  uint16_t planes = 0, bits = 0;
+  uint32_t compression = 0, imageSize = 0, colorsUsed = 0;
+  uint64_t entrySize = 4;
+  if (headerSize == 12) {  // the old core header
+    width = U16(file, 18);
+    height = U16(file, 20);
+    planes = U16(file, 22);
+    bits = U16(file, 24);
+    entrySize = 3;
+  } else {
+    width = I32(file, 18);
+    height = I32(file, 22);
+    planes = U16(file, 26);
+    bits = U16(file, 28);
+    compression = U32(file, 30);
+    imageSize = U32(file, 34);
+    colorsUsed = U32(file, 46);
+  }
+  if (height < 0) height = -height;  // top-down rows
+  if (width <= 0 || height <= 0 || width > 65536 || height > 65536 || planes != 1) return false;
+  uint64_t masks = 0;
+  bool packed = false;  // pixel data of a stated size rather than plain rows
+  switch (compression) {
+    case 0:  // plain rows
+      break;
+    case 3:  // bit fields
+    case 6:  // bit fields with alpha
+      if (bits != 16 && bits != 32) return false;
+      if (headerSize == 40) masks = compression == 3 ? 12 : 16;
+      break;
+    case 1:  // run-length, 8 bits
+    case 2:  // run-length, 4 bits
+    case 4:  // JPEG
+    case 5:  // PNG
+      packed = true;
+      break;
+    default:
+      return false;
+  }
+  if (!packed && bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+    return false;
+  }
+  uint64_t paletteEntries = colorsUsed;
+  if (bits >= 1 && bits <= 8 && (paletteEntries == 0 || paletteEntries > (1u << bits))) {
+    paletteEntries = 1u << bits;
+  }
+  if (paletteEntries > 256 && !(bits >= 1 && bits <= 8)) return false;
+  const uint64_t tablesEnd = 14 + uint64_t{headerSize} + masks + paletteEntries * entrySize;
+  if (tablesEnd > file.size() || pixelOffset < 14 + uint64_t{headerSize}) return false;
+  const uint64_t pixelBytes =
+      packed ? imageSize : ((static_cast<uint64_t>(width) * bits + 31) / 32) * 4 * height;
+  if (packed && pixelBytes == 0) return false;
+  return pixelOffset + pixelBytes <= file.size();
+}
+
 bool WaveBlockFits(std::span<const uint8_t> bytes) {
   if (bytes.size() < 12 || !TagIs(bytes, 0, "RIFF") || !TagIs(bytes, 8, "WAVE")) return false;
   const uint64_t end = uint64_t{8} + U32(bytes, 4);

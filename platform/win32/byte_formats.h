@@ -72,6 +72,13 @@ struct IconDirectory {
 // bytes lie wholly inside the file; entries that do not are left out.
 std::optional<IconDirectory> ParseIconDirectory(std::span<const uint8_t> file);
 
+// --- bitmap files
+
+// True when the bytes are a BMP file whose headers, colour table and pixel data (as its
+// headers state them) all lie within the bytes. The system's loader reads the pixel
+// data where the file header points, trusting the stated sizes.
+bool BitmapFileFits(std::span<const uint8_t> file);
+
 // --- sounds
 
 // True when the bytes are a RIFF WAVE block whose stated length (and every chunk up to

@@ -212,6 +212,8 @@ ws::Hbitmap Win32WindowSystem::PictureToBitmap(std::span<const uint8_t> bytes) {
   if (const auto directory = ParseIconDirectory(bytes)) {
     return reinterpret_cast<ws::Hbitmap>(IconFileToBitmap(*directory));
   }
+  // The system's loader trusts a bitmap file's stated sizes; they are checked here.
+  if (bytes[0] == 'B' && bytes[1] == 'M' && !BitmapFileFits(bytes)) return 0;
   return reinterpret_cast<ws::Hbitmap>(LoadWithPictureObject(bytes));
 }
 

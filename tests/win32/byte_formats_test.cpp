@@ -223,6 +223,82 @@ TEST(ParseIconDirectory, LeavesOutImagesOutsideTheFileAndRefusesNonIcons) {
   EXPECT_FALSE(ParseIconDirectory(Bytes{0, 0, 1, 0, 5}));
 }
 
+// --- bitmap files
+
+// A BMP file: file header, 40-byte (or 12-byte core) header, palette, pixel rows.
+Bytes BmpFile(int32_t width, int32_t height, uint16_t bits, bool core = false) {
+  const uint32_t headerSize = core ? 12 : 40;
+  const std::size_t entry = core ? 3 : 4;
+  const std::size_t palette = bits <= 8 ? (std::size_t{1} << bits) * entry : 0;
+  const std::size_t stride = ((width * bits + 31) / 32) * 4;
+  const std::size_t offset = 14 + headerSize + palette;
+  Bytes b(offset + stride * static_cast<std::size_t>(height < 0 ? -height : height), 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  Put32(b, 2, static_cast<uint32_t>(b.size()));
+  Put32(b, 10, static_cast<uint32_t>(offset));
+  Put32(b, 14, headerSize);
+  if (core) {
+    Put16(b, 18, static_cast<uint16_t>(width));
+    Put16(b, 20, static_cast<uint16_t>(height));
+    Put16(b, 22, 1);
+    Put16(b, 24, bits);
+  } else {
+    Put32(b, 18, static_cast<uint32_t>(width));
+    Put32(b, 22, static_cast<uint32_t>(height));
+    Put16(b, 26, 1);
+    Put16(b, 28, bits);
+  }
+  return b;
+}
+
+TEST(BitmapFileFits, AcceptsFilesWhosePixelsAreThere) {
+  EXPECT_TRUE(BitmapFileFits(BmpFile(3, 2, 24)));
+  EXPECT_TRUE(BitmapFileFits(BmpFile(3, -2, 24)));  // top-down
+  EXPECT_TRUE(BitmapFileFits(BmpFile(5, 5, 8)));
+  EXPECT_TRUE(BitmapFileFits(BmpFile(9, 3, 1)));
+  EXPECT_TRUE(BitmapFileFits(BmpFile(4, 4, 24, true)));
+  EXPECT_TRUE(BitmapFileFits(BmpFile(4, 4, 8, true)));
+}
+
+TEST(BitmapFileFits, RefusesFilesThatStateMoreThanTheyHold) {
+  for (const Bytes& good : {BmpFile(3, 2, 24), BmpFile(5, 5, 8), BmpFile(4, 4, 24, true)}) {
+    EXPECT_FALSE(BitmapFileFits(std::span(good).first(good.size() - 1))) << good.size();
+    Bytes farOffset = good;
+    Put32(farOffset, 10, static_cast<uint32_t>(good.size()));
+    EXPECT_FALSE(BitmapFileFits(farOffset)) << good.size();
+  }
+  Bytes paletteOutside = BmpFile(5, 5, 8);
+  paletteOutside.resize(14 + 40 + 100);  // the palette alone takes 1024 bytes
+  EXPECT_FALSE(BitmapFileFits(paletteOutside));
+  Bytes offsetInHeader = BmpFile(3, 2, 24);
+  Put32(offsetInHeader, 10, 20);
+  EXPECT_FALSE(BitmapFileFits(offsetInHeader));
+  Bytes wide = BmpFile(3, 2, 24);
+  Put32(wide, 18, 0x7FFFFFFF);
+  EXPECT_FALSE(BitmapFileFits(wide));
+  Bytes noRows = BmpFile(3, 2, 24);
+  Put32(noRows, 22, 0);
+  EXPECT_FALSE(BitmapFileFits(noRows));
+  Bytes badDepth = BmpFile(3, 2, 24);
+  Put16(badDepth, 28, 3);
+  EXPECT_FALSE(BitmapFileFits(badDepth));
+  EXPECT_FALSE(BitmapFileFits(Bytes(30, 0)));
+}
+
+TEST(BitmapFileFits, CompressedPixelsNeedTheirStatedSize) {
+  Bytes rle = BmpFile(4, 4, 8);
+  Put32(rle, 30, 1);  // run-length coded
+  EXPECT_FALSE(BitmapFileFits(rle));  // no stated size
+  Put32(rle, 34, 16);
+  EXPECT_TRUE(BitmapFileFits(rle));
+  Put32(rle, 34, static_cast<uint32_t>(rle.size()));
+  EXPECT_FALSE(BitmapFileFits(rle));
+  Bytes unknown = BmpFile(4, 4, 24);
+  Put32(unknown, 30, 9);
+  EXPECT_FALSE(BitmapFileFits(unknown));
+}
+
 // --- sounds
 
 Bytes Wave(uint32_t dataBytes, uint32_t formatBytes = 16) {
