@@ -106,7 +106,10 @@ enum class Sample { kOutside, kIce, kRim, kRidge };
 
 class Sampler {
  public:
-  Sampler(const Design& d, double radius) : shapes_(BuildShapes(d, radius)), rimWidth_(1.7 / radius) {}
+  Sampler(const Design& d, double radius) : shapes_(BuildShapes(d, radius)), rimWidth_(1.7 / radius) {
+    for (const Capsule& c : shapes_.capsules) capsuleBounds_.push_back(Around(c));
+    for (const Hexagon& h : shapes_.hexagons) hexagonBounds_.push_back(Around(h));
+  }
 
   // p in radius units, arm 0 pointing along +x.
   Sample At(Vec p) const {
@@ -126,8 +129,27 @@ class Sampler {
   }
 
  private:
+  // A circle around each shape: points outside it are outside the shape, so the exact
+  // test can be skipped without changing any sample.
+  struct Bound {
+    Vec centre;
+    double radius2;
+    bool Outside(Vec q) const {
+      const double dx = q.x - centre.x, dy = q.y - centre.y;
+      return dx * dx + dy * dy > radius2;
+    }
+  };
+  static Bound Around(const Capsule& c) {
+    const Vec m{(c.a.x + c.b.x) / 2, (c.a.y + c.b.y) / 2};
+    const double r = std::hypot(c.b.x - c.a.x, c.b.y - c.a.y) / 2 + std::max(c.r0, c.r1) + 1e-9;
+    return {m, r * r};
+  }
+  static Bound Around(const Hexagon& h) { return {h.centre, (h.radius + 1e-9) * (h.radius + 1e-9)}; }
+
   void Test(Vec q, bool& body, bool& inner, bool& ridge) const {
-    for (const Capsule& c : shapes_.capsules) {
+    for (size_t i = 0; i < shapes_.capsules.size(); ++i) {
+      const Capsule& c = shapes_.capsules[i];
+      if (capsuleBounds_[i].Outside(q)) continue;
       if (c.ridge) {
         if (!ridge && InCapsule(c, q, 0)) ridge = true;
       } else {
@@ -135,7 +157,9 @@ class Sampler {
         if (!inner && InCapsule(c, q, -rimWidth_)) inner = true;
       }
     }
-    for (const Hexagon& h : shapes_.hexagons) {
+    for (size_t i = 0; i < shapes_.hexagons.size(); ++i) {
+      const Hexagon& h = shapes_.hexagons[i];
+      if (hexagonBounds_[i].Outside(q)) continue;
       if (h.ridge) {
         if (!ridge && InHexagon(h, q, 0)) ridge = true;
       } else {
@@ -147,6 +171,7 @@ class Sampler {
 
   Shapes shapes_;
   double rimWidth_;
+  std::vector<Bound> capsuleBounds_, hexagonBounds_;
 };
 
 }  // namespace
