@@ -80,7 +80,7 @@ int main() {
   wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   wc.lpszClassName = L"WintrelProbe";
   if (!RegisterClassExW(&wc)) return 2;
-  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"Wintrel probe", WS_POPUP | WS_BORDER,
+  HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"Wintrel probe", WS_POPUP,
                               rect[0], rect[1], rect[2], rect[3], nullptr, nullptr,
                               wc.hInstance, nullptr);
   if (hwnd == nullptr) return 2;

@@ -7,12 +7,15 @@
 //   work    <left> <top> <right> <bottom>
 //   active  <foreground window handle>
 // Exit code 0.
+//   wininfo.exe hold
+// waits until it is ended, keeping the desktop of a session alive between programs.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -65,7 +68,11 @@ BOOL CALLBACK List(HWND hwnd, LPARAM) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "hold") == 0) {
+    Sleep(INFINITE);
+    return 0;
+  }
   std::printf("screen\t%d\t%d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
   RECT work{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
