@@ -363,6 +363,8 @@ struct SimDesktop::Impl {
   static std::intptr_t SystemProc(void* context, Hwnd hwnd, uint32_t message, std::uintptr_t wParam,
                                   std::intptr_t lParam);
   void SendTray(const TrayIcon& icon, uint32_t mouseMessage);
+  // A click on the icon at `index` with the cursor at `at`.
+  void ClickTray(size_t index, Point at, TrayClick click);
 };
 
 }  // namespace wintrel::sim

@@ -600,7 +600,7 @@ void SimDesktop::Click(int32_t x, int32_t y, MouseButton button) {
       const TrayClick kind = button == MouseButton::Left    ? TrayClick::Left
                              : button == MouseButton::Right ? TrayClick::Right
                                                             : TrayClick::Middle;
-      ClickTrayIcon(I.tray[i].hwnd, I.tray[i].id, kind);
+      I.ClickTray(i, {x, y}, kind);
       return;
     }
   const bool moved = !(I.cursor == Point{x, y});
@@ -635,7 +635,7 @@ void SimDesktop::DoubleClick(int32_t x, int32_t y, MouseButton button) {
   }
   for (size_t i = 0; i < I.tray.size(); ++i)
     if (Contains(I.TrayIconRect(i), x, y)) {
-      ClickTrayIcon(I.tray[i].hwnd, I.tray[i].id, TrayClick::Double);
+      I.ClickTray(i, {x, y}, TrayClick::Double);
       return;
     }
   Click(x, y, button);

@@ -607,39 +607,43 @@ void SimDesktop::Impl::SendTray(const TrayIcon& icon, uint32_t mouseMessage) {
   });
 }
 
+void SimDesktop::Impl::ClickTray(size_t index, Point at, TrayClick click) {
+  const TrayIcon icon = tray[index];
+  const bool arriving = !(cursor == at);
+  cursor = at;
+  Activate(0, WA_ACTIVE);  // the taskbar comes to the foreground
+  if (arriving) SendTray(icon, WM_MOUSEMOVE);
+  switch (click) {
+    case TrayClick::Left:
+      SendTray(icon, WM_LBUTTONDOWN);
+      SendTray(icon, WM_LBUTTONUP);
+      break;
+    case TrayClick::Right:
+      SendTray(icon, WM_RBUTTONDOWN);
+      SendTray(icon, WM_RBUTTONUP);
+      break;
+    case TrayClick::Middle:
+      SendTray(icon, WM_MBUTTONDOWN);
+      SendTray(icon, WM_MBUTTONUP);
+      break;
+    case TrayClick::Double:
+      SendTray(icon, WM_LBUTTONDOWN);
+      SendTray(icon, WM_LBUTTONUP);
+      SendTray(icon, WM_LBUTTONDBLCLK);
+      SendTray(icon, WM_LBUTTONUP);
+      break;
+  }
+}
+
 bool SimDesktop::ClickTrayIcon(Hwnd hwnd, uint32_t id, TrayClick click) {
   Impl& I = *impl_;
   if (I.ended || !I.trackStack.empty()) return false;
   auto it = std::find_if(I.tray.begin(), I.tray.end(),
                          [&](const TrayIcon& t) { return t.hwnd == hwnd && t.id == id; });
   if (it == I.tray.end()) return false;
-  const TrayIcon icon = *it;
-  const Rect r = I.TrayIconRect(static_cast<size_t>(it - I.tray.begin()));
-  const Point center{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-  const bool arriving = !(I.cursor == center);
-  I.cursor = center;
-  I.Activate(0, WA_ACTIVE);  // the taskbar comes to the foreground
-  if (arriving) I.SendTray(icon, WM_MOUSEMOVE);
-  switch (click) {
-    case TrayClick::Left:
-      I.SendTray(icon, WM_LBUTTONDOWN);
-      I.SendTray(icon, WM_LBUTTONUP);
-      break;
-    case TrayClick::Right:
-      I.SendTray(icon, WM_RBUTTONDOWN);
-      I.SendTray(icon, WM_RBUTTONUP);
-      break;
-    case TrayClick::Middle:
-      I.SendTray(icon, WM_MBUTTONDOWN);
-      I.SendTray(icon, WM_MBUTTONUP);
-      break;
-    case TrayClick::Double:
-      I.SendTray(icon, WM_LBUTTONDOWN);
-      I.SendTray(icon, WM_LBUTTONUP);
-      I.SendTray(icon, WM_LBUTTONDBLCLK);
-      I.SendTray(icon, WM_LBUTTONUP);
-      break;
-  }
+  const size_t index = static_cast<size_t>(it - I.tray.begin());
+  const Rect r = I.TrayIconRect(index);
+  I.ClickTray(index, {(r.left + r.right) / 2, (r.top + r.bottom) / 2}, click);
   return true;
 }
 
