@@ -58,6 +58,11 @@ constexpr uint32_t PixelToKey(uint32_t pixel) {
 // zero; -1 when c is 0 (as the system's MulDiv).
 int32_t MulDiv(int32_t a, int32_t b, int32_t c);
 
+// The sine and cosine of a whole number of degrees as RotateImage uses them: of
+// degrees * 0.017453292519444445 radians, correctly rounded, the same on every platform.
+double DegreeSine(int32_t degrees);
+double DegreeCosine(int32_t degrees);
+
 // Decoding. `services` gives the window system's picture decoder and text drawing.
 SpriteImage DecodePicture(ws::PictureServices& services, std::span<const uint8_t> bytes,
                           uint32_t transparentColor, bool autoTransparent);

@@ -1,6 +1,8 @@
 // The transforms applied to a sprite's picture: copy, flip, rotate, scale, trend, light.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "stage/image/sprite_image.h"
 #include "tests/image/fixtures.h"
 
@@ -362,6 +364,25 @@ TEST(Transforms, LeaveUnusableImagesAlone) {
   EXPECT_EQ(broken, before);
   SpriteImage out;
   EXPECT_FALSE(RotateImage(broken, 33, out));
+}
+
+}  // namespace
+}  // namespace wintrel::image
+
+namespace wintrel::image {
+namespace {
+
+TEST(DegreeSineCosine, AreTheCorrectlyRoundedValuesForEveryWholeDegree) {
+  for (int32_t a = 0; a < 360; ++a) {
+    const double r = a * 0.017453292519444445;
+    // An independent, more precise evaluation rounded once to double.
+    const double s = static_cast<double>(std::sin(static_cast<long double>(r)));
+    const double c = static_cast<double>(std::cos(static_cast<long double>(r)));
+    EXPECT_EQ(DegreeSine(a), s) << a;
+    EXPECT_EQ(DegreeCosine(a), c) << a;
+    EXPECT_EQ(DegreeSine(a - 360), DegreeSine(a));
+    EXPECT_EQ(DegreeCosine(a + 720), DegreeCosine(a));
+  }
 }
 
 }  // namespace
