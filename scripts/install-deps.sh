@@ -14,7 +14,7 @@ PACKAGES=(
   libz-mingw-w64-dev
   wine wine64 xvfb xdotool x11-utils imagemagick
   fonts-wqy-microhei fonts-dejavu-core
-  dpkg-dev xsnow procps
+  dpkg-dev xsnow procps python3
 )
 
 missing=()

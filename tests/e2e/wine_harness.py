@@ -172,6 +172,69 @@ def color_near(actual: tuple[int, int, int], expected: tuple[int, int, int], tol
     return all(abs(a - e) <= tolerance for a, e in zip(actual, expected))
 
 
+def wine_env(prefix: Path, display: str) -> dict[str, str]:
+    """The environment of the Wine processes of one prefix on one display."""
+    env = dict(os.environ)
+    for name in ("WINELOADER", "WINESERVER", "WINEDLLPATH"):
+        env.pop(name, None)
+    env.update({
+        "DISPLAY": display,
+        "WINEPREFIX": str(prefix),
+        "WINEARCH": "win64",
+        "WINEDEBUG": "-all",
+        # No installer dialogs for the .NET and HTML engines.
+        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        # A locale without Chinese: texts must read correctly all the same.
+        "LC_ALL": "C.UTF-8",
+    })
+    return env
+
+
+def run_checked(args: list[str], env: dict[str, str], timeout: float = 120,
+                check: bool = True) -> subprocess.CompletedProcess:
+    try:
+        result = subprocess.run(args, env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                                timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise Failure(f"{' '.join(args)} did not end within {timeout:.0f} s") from None
+    if check and result.returncode != 0:
+        raise Failure(f"{' '.join(args)} failed ({result.returncode}): "
+                      f"{result.stderr.decode(errors='replace')[-500:]}")
+    return result
+
+
+def prepare_prefix(env: dict[str, str], prefix: Path, size: tuple[int, int], virtual_desktop: bool,
+                   log: Callable[[str], None] = print) -> None:
+    """Makes the Wine prefix once and gives it the settings; a prepared prefix is reused."""
+    version = f"{PREFIX_SETTINGS_VERSION} {'desktop' if virtual_desktop else 'display'} {size[0]}x{size[1]}"
+    marker = prefix / ".wintrel-prefix"
+    if marker.exists() and marker.read_text().strip() == version:
+        return
+    started = time.monotonic()
+    if not (prefix / "system.reg").exists():
+        log(f"creating the Wine prefix {prefix} (once)")
+        run_checked(["wineboot", "-i"], env, timeout=300)
+        run_checked(["wineserver", "-w"], env, timeout=300)
+    settings = [
+        ["HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink", font,
+         "REG_MULTI_SZ", CJK_FONT] for font in LINKED_UI_FONTS
+    ]
+    if virtual_desktop:
+        settings += [
+            # Every Wine process in one virtual desktop of the screen's size.
+            ["HKCU\\Software\\Wine\\Explorer", "Desktop", "REG_SZ", "Default"],
+            ["HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", "REG_SZ", f"{size[0]}x{size[1]}"],
+            # Its taskbar shown from the start, as on a real desktop: otherwise it appears
+            # with the first tray icon and the work area shrinks under a running program.
+            ["HKCU\\Software\\Wine\\Explorer\\Desktops\\Default", "EnableShell", "REG_DWORD", "1"],
+        ]
+    for key, value, kind, data in settings:
+        run_checked(["wine", "reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f"], env)
+    run_checked(["wineserver", "-w"], env, timeout=300)
+    marker.write_text(version + "\n")
+    log(f"Wine prefix ready in {time.monotonic() - started:.0f} s")
+
+
 class Program:
     """A Wine process started by the session."""
 
@@ -193,8 +256,7 @@ class Program:
         return self.popen.poll()
 
     def wait_exit(self, timeout: float) -> int:
-        code = wait_for(f"{self.image} to end", lambda: self.popen.poll() is not None, timeout)
-        del code
+        wait_for(f"{self.image} to end", lambda: self.popen.poll() is not None, timeout)
         self._log.close()
         return self.popen.returncode
 
@@ -258,19 +320,7 @@ class Session:
             self.log(f"waiting for another session using {self.prefix} to end")
             fcntl.flock(self._lock, fcntl.LOCK_EX)
         self._start_xvfb()
-        self.env = dict(os.environ)
-        for name in ("WINELOADER", "WINESERVER", "WINEDLLPATH"):
-            self.env.pop(name, None)
-        self.env.update({
-            "DISPLAY": self.display,
-            "WINEPREFIX": str(self.prefix),
-            "WINEARCH": "win64",
-            "WINEDEBUG": "-all",
-            # No installer dialogs for the .NET and HTML engines.
-            "WINEDLLOVERRIDES": "mscoree,mshtml=",
-            # A locale without Chinese: texts must read correctly all the same.
-            "LC_ALL": "C.UTF-8",
-        })
+        self.env = wine_env(self.prefix, self.display)
         self._prepare_prefix()
         self._start_desktop()
 
@@ -320,42 +370,10 @@ class Session:
         self.log(f"Xvfb on display {self.display}")
 
     def _run(self, args: list[str], timeout: float = 120, check: bool = True) -> subprocess.CompletedProcess:
-        try:
-            result = subprocess.run(args, env=self.env, stdin=subprocess.DEVNULL,
-                                    capture_output=True, timeout=timeout)
-        except subprocess.TimeoutExpired:
-            raise Failure(f"{' '.join(args)} did not end within {timeout:.0f} s") from None
-        if check and result.returncode != 0:
-            raise Failure(f"{' '.join(args)} failed ({result.returncode}): "
-                          f"{result.stderr.decode(errors='replace')[-500:]}")
-        return result
+        return run_checked(args, self.env, timeout, check)
 
     def _prepare_prefix(self) -> None:
-        marker = self.prefix / ".wintrel-prefix"
-        if marker.exists() and marker.read_text().strip() == PREFIX_SETTINGS_VERSION:
-            return
-        started = time.monotonic()
-        if not (self.prefix / "system.reg").exists():
-            self.log(f"creating the Wine prefix {self.prefix} (once)")
-            self._run(["wineboot", "-i"], timeout=300)
-            self._run(["wineserver", "-w"], timeout=300)
-        settings = [
-            # Every Wine process in one virtual desktop of the screen's size.
-            ["HKCU\\Software\\Wine\\Explorer", "Desktop", "REG_SZ", "Default"],
-            ["HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", "REG_SZ",
-             f"{self.size[0]}x{self.size[1]}"],
-            # Its taskbar shown from the start, as on a real desktop: otherwise it appears
-            # with the first tray icon and the work area shrinks under a running program.
-            ["HKCU\\Software\\Wine\\Explorer\\Desktops\\Default", "EnableShell", "REG_DWORD", "1"],
-        ] + [
-            ["HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink", font,
-             "REG_MULTI_SZ", CJK_FONT] for font in LINKED_UI_FONTS
-        ]
-        for key, value, kind, data in settings:
-            self._run(["wine", "reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f"])
-        self._run(["wineserver", "-w"], timeout=300)
-        marker.write_text(PREFIX_SETTINGS_VERSION + "\n")
-        self.log(f"Wine prefix ready in {time.monotonic() - started:.0f} s")
+        prepare_prefix(self.env, self.prefix, self.size, virtual_desktop=True, log=self.log)
 
     def _start_desktop(self) -> None:
         # The first Wine process starts the desktop; the taskbar follows a moment later,
