@@ -1,6 +1,7 @@
 // wintrel-assetgen: draws the program's pictures and writes them, byte for byte the same
 // on every run: the eight snowflakes, the tray icon, the template's design-time GIF, and
-// a contact sheet of them all.
+// a contact sheet of them all. From the top of the tree:
+//   wintrel-assetgen --assets assets --sheet docs/contact-sheet.png
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
