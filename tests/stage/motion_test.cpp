@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "stage/sprites/stage_events.h"
 #include "tests/stage/stage_fixture.h"
@@ -249,6 +250,7 @@ class CollisionTest : public MotionTest {
     TemplateValues a, b;
     a.collideAllowed = b.collideAllowed = 1;
     a.type = moverType;
+    a.collidedSound = {4, 2};
     b.type = standerType;
     a.layer = moverLayer;
     b.layer = standerLayer;
@@ -290,6 +292,7 @@ TEST_F(CollisionTest, OtherTypeHitsOnceWhileTheyOverlap) {
   stage->StepObject(*mover, 2, flags);
   EXPECT_EQ(flags, kStepHitSprite);
   EXPECT_EQ(host.Of(kEventHitObject).size(), 1u) << "the same partner is not reported again";
+  EXPECT_EQ(host.sounds, std::vector<Bytes>{Bytes({4, 2})}) << "the mover's collided sound, once";
   EXPECT_EQ(mover->motion.lastCollisionPartner, stander->id);
   stage->StepObject(*mover, 10, flags);  // clear of it
   EXPECT_EQ(mover->motion.lastCollisionPartner, 0);
@@ -370,10 +373,13 @@ TEST_F(MotionTest, AnimatedPictureLoopsPausesAndDestroysAfterItsLoops) {
   int32_t last = 0;
   uint32_t elapsed = 0;
   while (stage->FindObject(id) != nullptr && elapsed < 2000) {
+    Paint();
     stage->StageTick();
     if (Sprite* s = stage->FindObject(id); s && s->frame != last) {
       last = s->frame;
       changes.push_back({elapsed, last});
+      EXPECT_EQ(desk.PendingUpdateBounds(stage->Window()), (ws::Rect{5, 5, 7, 7}))
+          << "a new frame is repainted";
     }
     Advance(10);
     elapsed += 10;
@@ -415,6 +421,31 @@ TEST_F(MotionTest, PathMotionReachesItsPointAndEnds) {
   EXPECT_EQ(s->x, 50);
   EXPECT_EQ(s->y, 40);
   EXPECT_EQ(s->motion.state, 0);
+  EXPECT_EQ(host.Of(kEventAutoMoveEnded).size(), 1u);
+}
+
+TEST_F(MotionTest, CurvedPathIsFollowedInShortPiecesToItsEnd) {
+  Sprite* s = Flake(20, 20, 0);
+  ASSERT_NE(s, nullptr);
+  // A curve from the centre (22, 22) through two control points to 100 right, 60 down.
+  const int32_t path[] = {1, 0, 80, 100, 80, 100, 60};
+  stage->AutoMove(s->id, 4, 1, 0, 0, false, 0, false, path);
+  const std::vector<int32_t> points = s->motion.path;
+  ASSERT_GE(points.size(), 8u) << "split into several pieces";
+  ASSERT_EQ(points.size() % 2, 0u);
+  EXPECT_EQ(points[points.size() - 2], 122);
+  EXPECT_EQ(points.back(), 82);
+  int32_t px = 22, py = 22;
+  for (size_t i = 0; i < points.size(); i += 2) {
+    EXPECT_LT(std::abs(points[i] - px), 32) << "piece " << i / 2;
+    EXPECT_LT(std::abs(points[i + 1] - py), 32) << "piece " << i / 2;
+    px = points[i];
+    py = points[i + 1];
+  }
+  for (int i = 0; i < 200 && s->motion.state != 0; ++i) Tick();
+  EXPECT_EQ(s->motion.state, 0);
+  EXPECT_EQ(s->x, 120);
+  EXPECT_EQ(s->y, 80);
   EXPECT_EQ(host.Of(kEventAutoMoveEnded).size(), 1u);
 }
 

@@ -188,6 +188,39 @@ TEST_F(SpriteTest, SpriteAfterAZoomWriteIsTurnedAndScaled) {
   EXPECT_EQ(s->zoomX, 65);
 }
 
+TEST_F(SpriteTest, PreparedPictureIsFlippedTurnedScaledTrendedAndLitInThatOrder) {
+  std::vector<uint32_t> pixels(12 * 8);
+  for (size_t i = 0; i < pixels.size(); ++i)
+    pixels[i] = (i % 5 == 0 ? 0x40000000u : 0u) | static_cast<uint32_t>(i * 0x030507);
+  TemplateValues v;
+  v.rotateFollow = 1;
+  v.angle = 90;
+  v.zoom = 1500;
+  v.picture = WritePng(12, 8, pixels);
+  CartoonObject* t = MakeTemplate(v);
+  ASSERT_NE(t, nullptr);
+  t->PropertyChanged(kTplTurnType, PropertyValue::Int(1));
+  t->PropertyChanged(kTplTrendColor, PropertyValue::Int(0x0000FF));
+  t->PropertyChanged(kTplTrendDepth, PropertyValue::Int(30));
+  t->PropertyChanged(kTplLight, PropertyValue::Int(40));
+  Sprite* s = stage->FindObject(stage->CreateObject(t, 0, 0));
+  ASSERT_NE(s, nullptr);
+  image::SpriteImage flipped, expected;
+  ASSERT_TRUE(image::CloneImage(t->TemplateImage(), flipped));
+  image::FlipImage(flipped, 1);
+  ASSERT_TRUE(image::RotateImage(flipped, 90, expected));
+  image::ScaleImage(expected, 1500, 1500);
+  image::TrendImage(expected, 0x0000FF, 30);
+  image::LightImage(expected, 40);
+  ASSERT_TRUE(Usable(s->prepared));
+  EXPECT_EQ(s->prepared->width, 12);
+  EXPECT_EQ(s->prepared->height, 18);
+  EXPECT_EQ(*s->prepared, expected);
+  // A second sprite with the same settings shares the prepared picture.
+  Sprite* twin = stage->FindObject(stage->CreateObject(t, 5, 5));
+  EXPECT_EQ(twin->prepared, s->prepared);
+}
+
 TEST_F(SpriteTest, UnchangedPictureIsSharedWithTheBaseImage) {
   CartoonObject* t = SolidTemplate(4, 4, 0x00FF0000);
   ASSERT_NE(t, nullptr);
