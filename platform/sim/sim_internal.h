@@ -248,7 +248,8 @@ struct SimDesktop::Impl {
   Rect workArea;
   bool defaultWorkArea = true;
   std::optional<PixelBlock> desktopPicture;  // set by a test (kept at its own size)
-  PixelBlock desktop;                        // at the screen's size
+  mutable PixelBlock desktop;                // at the screen's size, built when first shown
+  mutable bool desktopStale = true;
   Point cursor{960, 540};
   std::map<int32_t, uint32_t> sysColors;
   std::optional<int32_t> displayBits = 32;
@@ -340,7 +341,7 @@ struct SimDesktop::Impl {
   void QueueMouse(Hwnd target, uint32_t message, int32_t sx, int32_t sy, bool activates);
 
   // ---- screen
-  void BuildDefaultDesktop();
+  void BuildDefaultDesktop() const;
   Rect TaskbarRect() const;
   Rect TrayIconRect(size_t index) const;
   void ComposeWindow(const Window* w, uint32_t* dst, int32_t dstW, int32_t dstH, int32_t ox,

@@ -103,7 +103,8 @@ std::optional<PixelBlock> DecodeBmp(std::span<const uint8_t> b) {
     h = static_cast<int16_t>(U16(b, 20));
     bpp = U16(b, 24);
     entry = 3;
-  } else if (hsize >= 40 && b.size() >= 14 + size_t{40}) {
+  } else if (hsize >= 40 && b.size() >= 14 + size_t{hsize}) {
+    // The whole info header must be there: a larger one holds the colour masks.
     w = I32(b, 18);
     h = I32(b, 22);
     bpp = U16(b, 28);

@@ -159,7 +159,8 @@ void SimDesktop::ClearTrace() { impl_->trace.clear(); }
 
 // ---------------------------------------------------------------- the desktop
 
-void SimDesktop::Impl::BuildDefaultDesktop() {
+void SimDesktop::Impl::BuildDefaultDesktop() const {
+  desktopStale = false;
   if (desktopPicture && desktopPicture->width > 0 && desktopPicture->height > 0) {
     desktop = ScaleNearest(*desktopPicture, screenW, screenH);
     for (uint32_t& p : desktop.pixels) p &= 0x00FFFFFF;
@@ -322,6 +323,7 @@ void SimDesktop::Impl::ComposeArea(const Rect& area, uint32_t* dst) const {
   const int32_t W = area.Width(), H = area.Height();
   if (W <= 0 || H <= 0) return;
   // The desktop picture.
+  if (desktopStale) BuildDefaultDesktop();
   for (int32_t y = 0; y < H; ++y)
     for (int32_t x = 0; x < W; ++x) {
       const int32_t sx = area.left + x, sy = area.top + y;
@@ -452,7 +454,7 @@ bool SimDesktop::SaveScreenPng(const std::string& path) { return SavePng(Capture
 
 void SimDesktop::SetDesktopPicture(PixelBlock picture) {
   impl_->desktopPicture = std::move(picture);
-  impl_->BuildDefaultDesktop();
+  impl_->desktopStale = true;
 }
 
 void SimDesktop::Impl::BroadcastToTopLevel(uint32_t message, std::uintptr_t wParam,
@@ -489,7 +491,7 @@ void SimDesktop::SetScreenSize(int32_t width, int32_t height) {
   }
   I.cursor.x = std::clamp(I.cursor.x, 0, I.screenW - 1);
   I.cursor.y = std::clamp(I.cursor.y, 0, I.screenH - 1);
-  I.BuildDefaultDesktop();
+  I.desktopStale = true;
   I.RefitMaximized();
   I.BroadcastToTopLevel(WM_DISPLAYCHANGE, 32, PackLParam(I.screenW, I.screenH));
 }

@@ -150,7 +150,6 @@ SimDesktop::Impl::Impl(SimDesktop& s, SimConfig c) : self(s), config(std::move(c
                {17, 0x006D6D6D},  // COLOR_GRAYTEXT
                {18, 0x00000000},  // COLOR_BTNTEXT
                {20, 0x00FFFFFF}}; // COLOR_BTNHIGHLIGHT
-  BuildDefaultDesktop();
   routines.push_back({"GetWindowLongA", 2, [this](std::span<const std::intptr_t> a) {
                         return static_cast<std::intptr_t>(self.GetWindowLong(
                             static_cast<Hwnd>(a[0]), static_cast<int32_t>(a[1])));
@@ -818,16 +817,6 @@ bool SimDesktop::Impl::SetPos(Window* w, std::intptr_t insertAfter, int32_t x, i
     }
   }
 
-  const bool hiding = (flags & SWP_HIDEWINDOW) != 0;
-  if (hiding && (h == active || (Find(active) && TopLevelOf(Find(active)) == w)))
-    ActivateOther(w);
-  if (hiding && focus != 0) {
-    for (Window* f = Find(focus); f; f = f->parent ? Find(f->parent) : nullptr)
-      if (f == w) {
-        SetFocusTo(0);
-        break;
-      }
-  }
   if (!(flags & SWP_NOACTIVATE) && w->parent == 0 && (w->style & WS_VISIBLE)) {
     Activate(h, WA_ACTIVE);
     w = Find(h);
@@ -841,6 +830,16 @@ bool SimDesktop::Impl::SetPos(Window* w, std::intptr_t insertAfter, int32_t x, i
     WindowPos wp{h, static_cast<Hwnd>(insertAfter), w->rect.left, w->rect.top, w->rect.Width(),
                  w->rect.Height(), flags};
     Send(h, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<std::intptr_t>(&wp));
+  }
+  // A hidden window gives up the activation and the focus afterwards.
+  w = Find(h);
+  if (w && (flags & SWP_HIDEWINDOW)) {
+    if (h == active || (Find(active) && TopLevelOf(Find(active)) == w)) ActivateOther(w);
+    for (Window* f = Find(focus); f; f = f->parent ? Find(f->parent) : nullptr)
+      if (f == w) {
+        SetFocusTo(0);
+        break;
+      }
   }
   return true;
 }
