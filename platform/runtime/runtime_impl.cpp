@@ -30,6 +30,12 @@ constexpr int32_t kEventQueryClose = 12;
 // Event of the timer unit.
 constexpr int32_t kEventTimer = 0;
 
+// The screen's size or the work area changed (the work area: WM_SETTINGCHANGE with
+// SPI_SETWORKAREA).
+constexpr uint32_t kWmDisplayChange = 0x007E;
+constexpr uint32_t kWmSettingChange = 0x001A;
+constexpr std::uintptr_t kSpiSetWorkArea = 0x002F;
+
 bool KeyDown(WindowSystem& ws, int32_t vk) { return (ws.GetKeyState(vk) & 0x8000) != 0; }
 
 int32_t TrayCode(std::intptr_t mouseMessage) {
@@ -498,6 +504,20 @@ void RuntimeImpl::ShowInStartState(LiveWindow& w) {
   }
 }
 
+// A window shown maximised over the work area goes on covering it when the screen or the
+// work area changes: the system re-fits a maximised window by its own rules (one without
+// a caption may get the whole monitor, or be left where it was), so it is placed over
+// the new work area of its monitor again. Its size change raises the size-changed event,
+// and the handlers make the controls follow.
+void RuntimeImpl::FollowWorkArea(LiveWindow& w) {
+  if (!w.open || w.hwnd == 0 || w.settings.startState != 3) return;
+  if (!ws_.IsWindowVisible(w.hwnd) || ws_.IsIconic(w.hwnd)) return;
+  const Rect area = ws_.WorkAreaNearest(w.hwnd);
+  if (area.Empty() || ws_.GetWindowRect(w.hwnd) == area) return;
+  ws_.SetWindowPos(w.hwnd, 0, area.left, area.top, area.Width(), area.Height(),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // ---------------------------------------------------------------- events
 
 EventOutcome RuntimeImpl::RaiseEvent(LiveWindow& w, const LiveUnit& u, int32_t eventNumber,
@@ -623,6 +643,10 @@ std::intptr_t RuntimeImpl::HandleWindowMessage(LiveWindow& w, Hwnd hwnd, uint32_
       }
       return 0;
     }
+    case kWmDisplayChange:
+    case kWmSettingChange:
+      if (message == kWmDisplayChange || wParam == kSpiSetWorkArea) FollowWorkArea(w);
+      return ws_.DefWindowProc(hwnd, message, wParam, lParam);
     case WM_DEFERREDCLOSE:
       if (w.closing) {
         w.closing = false;

@@ -108,6 +108,7 @@ class RuntimeImpl final : public Runtime, public UnitHost {
   void BuildMenuBar(LiveWindow& w);
   ws::Hmenu BuildPopup(LiveWindow& w, std::size_t index);
   void ShowInStartState(LiveWindow& w);
+  void FollowWorkArea(LiveWindow& w);
   void SetTimerPeriod(LiveUnit& timer, int32_t period);
   EventOutcome RaiseEvent(LiveWindow& w, const LiveUnit& u, int32_t eventNumber,
                           std::span<const int32_t> args);
