@@ -103,6 +103,7 @@ void Decode(Bytes data) {
 // that the fuzzer spends its time on the code streams and blocks rather than on filling
 // hundreds of megabytes.
 constexpr uint32_t kGifScreenPixels = 1u << 20;
+constexpr uint64_t kPngPixels = uint64_t{1} << 22;
 
 bool SmallGifScreen(Bytes gif) {
   if (gif.size() < 10) return true;
@@ -149,6 +150,15 @@ void DecodePicturePng(Bytes data) {
     framed.assign(kPngSignature, kPngSignature + 8);
     framed.insert(framed.end(), data.begin(), data.end());
     data = framed;
+  }
+  // As with GIF screens: pictures above this size are the image tests' business; here
+  // they would only fill memory (the decoder allows 2^26 pixels from a few kilobytes of
+  // a one-bit picture).
+  if (data.size() >= 24) {
+    const auto be32 = [&](std::size_t at) {
+      return (uint32_t{data[at]} << 24) | (uint32_t{data[at + 1]} << 16) | (uint32_t{data[at + 2]} << 8) | data[at + 3];
+    };
+    if (uint64_t{be32(16)} * be32(20) > kPngPixels) return;
   }
   Decode(WithChunkChecksums(data));
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets everything up, builds and runs every test:
 #   1. the native build (preset linux) and its tests,
-#   2. the sanitizer build (preset linux-asan) and its tests,
+#   2. the sanitizer build (preset linux-asan) and its tests, a short run of every fuzz
+#      target (scripts/fuzz-smoke.sh) and the program under valgrind
+#      (scripts/valgrind-sim.sh),
 #   3. the Windows build (preset windows), a check that its executables import only
 #      system libraries, and the end-to-end scenarios under Wine on a virtual display.
 # Every stage runs even when an earlier one failed; the last line is
@@ -97,6 +99,12 @@ for preset in linux linux-asan; do
     ctest_stage "$preset"
   fi
 done
+
+echo "== fuzz smoke and valgrind"
+# Every fuzz target for a few seconds (clang, libFuzzer, ASan + UBSan; build/fuzz).
+check "fuzz smoke" bash scripts/fuzz-smoke.sh
+# The program for 30 simulated seconds under memcheck (wintrel-sim of build/linux).
+check "valgrind wintrel-sim 30 s" bash scripts/valgrind-sim.sh build/linux 30
 
 echo "== windows"
 if check "configure windows" cmake --preset windows &&
