@@ -7,6 +7,13 @@
 // it as a user would (clicks, keys, scheduled actions) and read what a user would see
 // (the composed screen, the tray, the open menu or box).
 //
+// Conventions it follows from the window system: WM_NCCREATE and WM_CREATE carry in
+// lParam a pointer to the CreateDesc given to CreateWindow; WM_WINDOWPOSCHANGED points to
+// a WindowPos and its default processing sends WM_MOVE and WM_SIZE; notifications from
+// the shell and the system (tray clicks, WM_DISPLAYCHANGE, WM_SETTINGCHANGE) come from
+// "another thread": they are delivered when the program's loop next looks at its queue,
+// before its posted messages.
+//
 // Time passes only when the message loop is idle (GetMessage with nothing to deliver
 // moves the clock to the next due thing: a timer, a scheduled action, a time limit) or
 // when a test advances it explicitly. Nothing here sleeps or uses threads.
@@ -355,6 +362,11 @@ class SimDesktop final : public ws::WindowSystem {
   std::optional<int32_t> QuitCode() const;  // the code of the last WM_QUIT retrieved
 
   // --- input, as a user gives it
+  // A click goes to the window WindowFromPoint names and activates its top-level window
+  // when the button-down message is retrieved. On the desktop it takes the activation
+  // away from the program; on a disabled window it is refused (an enabled pop-up that
+  // window owns comes forward); on a tray icon it is ClickTrayIcon; while a menu is open
+  // it chooses the item under it or, outside the menu, dismisses it.
   void Click(int32_t x, int32_t y, MouseButton button = MouseButton::Left);
   void DoubleClick(int32_t x, int32_t y, MouseButton button = MouseButton::Left);
   void MoveMouse(int32_t x, int32_t y);
@@ -364,8 +376,10 @@ class SimDesktop final : public ws::WindowSystem {
   void KeyDown(int32_t virtualKey);
   void KeyUp(int32_t virtualKey);
   void SetCursorPos(int32_t x, int32_t y);
-  // Where a click at (x, y) would go: the deepest visible, enabled window under the
-  // point whose pixel is not colour-keyed out; 0 for the desktop.
+  // Where a click at (x, y) would go: the topmost visible top-level window under the
+  // point whose pixel there is not colour-keyed out, then its deepest visible, enabled
+  // child under the point; 0 for the desktop. A disabled top-level window is returned
+  // (it takes the click and refuses it, as on Windows).
   Hwnd WindowFromPoint(int32_t x, int32_t y);
 
   // --- the screen
@@ -408,7 +422,10 @@ class SimDesktop final : public ws::WindowSystem {
   std::vector<TrayIconInfo> TrayIcons() const;
   std::optional<TrayIconInfo> FindTrayIcon(Hwnd hwnd, uint32_t id) const;
   // Clicks on an icon as the shell reports it: the callback message with wParam = icon
-  // id and lParam = the mouse message (WM_MOUSEMOVE first when the cursor arrives).
+  // id and lParam = the mouse message (WM_MOUSEMOVE first when the cursor arrives), sent
+  // when the loop next runs. The cursor moves to the icon, and the taskbar comes to the
+  // foreground: the program's active window is deactivated (call SetForegroundWindow
+  // before TrackPopupMenu, or clicks outside the menu will not close it).
   bool ClickTrayIcon(Hwnd hwnd, uint32_t id, TrayClick click = TrayClick::Left);
   bool ClickTrayIcon(TrayClick click = TrayClick::Left);  // the first icon
   void RestartShell();  // icons vanish; "TaskbarCreated" is posted to the top-level windows

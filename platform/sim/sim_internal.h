@@ -18,6 +18,11 @@ Rect Intersect(const Rect& a, const Rect& b);
 Rect Union(const Rect& a, const Rect& b);  // bounding box; an empty operand is ignored
 bool Contains(const Rect& r, int32_t x, int32_t y);
 Rect Offset(const Rect& r, int32_t dx, int32_t dy);
+// True when the two rectangles share a pixel (both non-empty).
+inline bool Overlap(const Rect& a, const Rect& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom &&
+         a.left < a.right && a.top < a.bottom && b.left < b.right && b.top < b.bottom;
+}
 // 0x00BBGGRR colour -> 0x00RRGGBB pixel word (and back: the same swap).
 inline uint32_t SwapRB(uint32_t c) {
   return ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);

@@ -104,6 +104,7 @@ void SimDesktop::SetDIBitsToDevice(const PaintContext& paint, int32_t x, int32_t
   const Rect src{x, y, x + width, y + height};
   const Rect client{0, 0, w->surfaceW, w->surfaceH};
   for (const Rect& r : it->second.rects) {
+    if (!Overlap(r, src)) continue;  // most of a paint's rectangles miss a small output
     const Rect c = Intersect(Intersect(r, src), client);
     if (c.Empty()) continue;
     for (int32_t yy = c.top; yy < c.bottom; ++yy) {

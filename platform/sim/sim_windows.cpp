@@ -56,6 +56,7 @@ void Region::Add(const Rect& add) {
   // Keep the rectangles disjoint: add only the parts of `add` not yet covered.
   std::vector<Rect> pieces{add};
   for (const Rect& have : rects_) {
+    if (!Overlap(add, have)) continue;  // the pieces lie within `add`: none meets it
     std::vector<Rect> next;
     for (const Rect& p : pieces) {
       const Rect i = Intersect(p, have);
@@ -73,11 +74,12 @@ void Region::Add(const Rect& add) {
   }
   // Drop old rectangles that the new one covers entirely, to keep the list short.
   rects_.erase(std::remove_if(rects_.begin(), rects_.end(),
-                              [&](const Rect& r) { return Intersect(r, add) == r; }),
+                              [&](const Rect& r) { return Overlap(r, add) && Intersect(r, add) == r; }),
                rects_.end());
   // The removed ones lay inside `add`; put `add` back whole where it is now free.
   std::vector<Rect> again{add};
   for (const Rect& have : rects_) {
+    if (!Overlap(add, have)) continue;
     std::vector<Rect> next;
     for (const Rect& p : again) {
       const Rect i = Intersect(p, have);

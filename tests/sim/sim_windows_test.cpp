@@ -330,5 +330,34 @@ TEST_F(SimWindows, CloseDestroysThroughDefWindowProc) {
             (std::vector<uint32_t>{WM_CLOSE, WM_DESTROY, WM_NCDESTROY}));
 }
 
+TEST_F(SimWindows, DoubleClicksNeedTheClassStyle) {
+  Register(sim, "Dbl", CS_DBLCLKS);
+  Recorder dbl;
+  const Hwnd a = Make(sim, dbl, {0, 0, 100, 100}, WS_POPUP | WS_VISIBLE, 0, 0, "Dbl");
+  const Hwnd b = Make(sim, rec, {200, 0, 300, 100});
+  sim.DoubleClick(50, 50);
+  sim.DoubleClick(250, 50);
+  sim.PumpPending();
+  EXPECT_EQ(dbl.Only({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK}, a),
+            (std::vector<uint32_t>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}));
+  EXPECT_EQ(rec.Only({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK}, b),
+            (std::vector<uint32_t>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP}));
+}
+
+TEST_F(SimWindows, AClickOnADisabledWindowIsRefused) {
+  Recorder below;
+  const Hwnd low = Make(sim, below, {0, 0, 100, 100});
+  const Hwnd high = Make(sim, rec, {0, 0, 100, 100});
+  sim.EnableWindow(high, false);
+  EXPECT_EQ(sim.WindowFromPoint(50, 50), high);
+  below.got.clear();
+  rec.got.clear();
+  sim.Click(50, 50);
+  sim.PumpPending();
+  EXPECT_EQ(below.Count(WM_LBUTTONDOWN), 0u);
+  EXPECT_EQ(rec.Count(WM_LBUTTONDOWN), 0u);
+  (void)low;
+}
+
 }  // namespace
 }  // namespace wintrel::sim::test
