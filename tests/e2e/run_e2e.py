@@ -287,6 +287,8 @@ def main() -> int:
     parser.add_argument("--only", nargs="*", default=None, help="scenario names (name or name[kind])")
     parser.add_argument("--list", action="store_true")
     args = parser.parse_args()
+    args.build_dir = args.build_dir.resolve()
+    args.out = args.out.resolve()
 
     available = targets(args.build_dir)
     plan: list[tuple[Scenario, Optional[Target], str]] = []

@@ -240,6 +240,7 @@ class Program:
 
     def __init__(self, session: "Session", exe: Path, args: list[str]):
         self.session = session
+        exe = exe.resolve()  # wine runs it from its own folder
         self.exe = exe
         self.image = exe.name
         self.log_path = session.out_dir / f"{exe.stem}-{session.next_serial()}.log"
