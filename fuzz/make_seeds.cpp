@@ -59,16 +59,16 @@ void PngSeeds() {
       {0, 4, 1, true},  {0, 8, 1, false}, {4, 8, 2, false}, {2, 16, 3, false}, {6, 16, 4, true},
   };
   for (const Kind& k : kinds) {
-    t::PngSpec spec;
-    spec.width = 5;
-    spec.height = 3;
-    spec.colorType = k.colorType;
-    spec.bitDepth = k.bitDepth;
-    spec.interlaced = k.interlaced;
-    spec.samples = Samples(15, k.channels, (1u << k.bitDepth) - 1);
-    Add("picture_png", t::WritePng(spec));
+    t::PngLayout layout;
+    layout.width = 5;
+    layout.height = 3;
+    layout.colorType = k.colorType;
+    layout.bitDepth = k.bitDepth;
+    layout.interlaced = k.interlaced;
+    layout.samples = Samples(15, k.channels, (1u << k.bitDepth) - 1);
+    Add("picture_png", t::WritePng(layout));
   }
-  t::PngSpec palette;
+  t::PngLayout palette;
   palette.width = 4;
   palette.height = 4;
   palette.colorType = 3;
@@ -77,7 +77,7 @@ void PngSeeds() {
   palette.trns = {0, 128};
   palette.samples = Samples(16, 1, 3);
   Add("picture_png", t::WritePng(palette));
-  t::PngSpec backed;
+  t::PngLayout backed;
   backed.width = 3;
   backed.height = 2;
   backed.colorType = 6;
@@ -100,7 +100,7 @@ void GifSeeds() {
     for (int i = 0; i < w * h; ++i) f.indices.push_back(static_cast<uint8_t>((i / 3) % 4));
     return f;
   };
-  t::GifSpec two;
+  t::GifLayout two;
   two.width = 8;
   two.height = 6;
   two.globalTable = table;
@@ -110,7 +110,7 @@ void GifSeeds() {
   two.loopExtension = true;
   two.comment = true;
   Add("picture_gif", t::WriteGif(two));
-  t::GifSpec local;
+  t::GifLayout local;
   local.width = 9;
   local.height = 9;
   local.frames = {frame(0, 0, 9, 9, 0)};
@@ -119,7 +119,7 @@ void GifSeeds() {
   local.frames[0].control = false;
   Add("picture_gif", t::WriteGif(local));
   // A picture whose code table fills up: 256 colours over enough pixels.
-  t::GifSpec full;
+  t::GifLayout full;
   full.width = 48;
   full.height = 48;
   for (int i = 0; i < 256; ++i)
@@ -293,7 +293,7 @@ Bytes IcoFile(const std::vector<std::pair<std::array<uint8_t, 4>, Bytes>>& image
 
 void IconSeeds() {
   Add("ico", Of(assets::Icon()));
-  t::PngSpec png;
+  t::PngLayout png;
   png.width = 16;
   png.height = 16;
   png.samples = Samples(256, 4, 255);

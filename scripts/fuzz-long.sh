@@ -43,10 +43,10 @@ fi
 table="$BUILD/$NAME.tsv"
 printf 'target\tseconds\texecutions\texec_per_s\tcorpus\tcoverage\tresult\n' >"$table"
 status=0
-for spec in $TARGETS; do
-  t=${spec%%:*}
+for entry in $TARGETS; do
+  t=${entry%%:*}
   seconds=$SECONDS_PER_TARGET
-  [ "$spec" != "$t" ] && seconds=${spec#*:}
+  [ "$entry" != "$t" ] && seconds=${entry#*:}
   exe="$BUILD/fuzz/fuzz_$t"
   [ -x "$exe" ] || { echo "no fuzz target $t" >&2; exit 2; }
   work="$BUILD/corpus/$t"

@@ -39,21 +39,21 @@ void PutChunk(Bytes& out, const char* type, const Bytes& data) {
 }
 }  // namespace
 
-Bytes WritePng(const PngSpec& spec) {
-  const int channels = Channels(spec.colorType);
-  const size_t rowBytes = (static_cast<size_t>(spec.width) * channels * spec.bitDepth + 7) / 8;
-  std::vector<Bytes> rows(spec.height, Bytes(rowBytes, 0));
-  for (uint32_t y = 0; y < spec.height; ++y) {
-    for (uint32_t x = 0; x < spec.width; ++x) {
+Bytes WritePng(const PngLayout& layout) {
+  const int channels = Channels(layout.colorType);
+  const size_t rowBytes = (static_cast<size_t>(layout.width) * channels * layout.bitDepth + 7) / 8;
+  std::vector<Bytes> rows(layout.height, Bytes(rowBytes, 0));
+  for (uint32_t y = 0; y < layout.height; ++y) {
+    for (uint32_t x = 0; x < layout.width; ++x) {
       for (int c = 0; c < channels; ++c) {
-        const size_t i = (static_cast<size_t>(y) * spec.width + x) * channels + c;
-        const uint32_t v = spec.samples.at(i);
-        const size_t bit = (static_cast<size_t>(x) * channels + c) * spec.bitDepth;
-        if (spec.bitDepth == 16) {
+        const size_t i = (static_cast<size_t>(y) * layout.width + x) * channels + c;
+        const uint32_t v = layout.samples.at(i);
+        const size_t bit = (static_cast<size_t>(x) * channels + c) * layout.bitDepth;
+        if (layout.bitDepth == 16) {
           rows[y][bit / 8] = static_cast<uint8_t>(v >> 8);
           rows[y][bit / 8 + 1] = static_cast<uint8_t>(v);
         } else {
-          rows[y][bit / 8] |= static_cast<uint8_t>(v << (8 - spec.bitDepth - bit % 8));
+          rows[y][bit / 8] |= static_cast<uint8_t>(v << (8 - layout.bitDepth - bit % 8));
         }
       }
     }
@@ -66,18 +66,18 @@ Bytes WritePng(const PngSpec& spec) {
     throw std::runtime_error("libpng could not write the test picture");
   }
   png_set_write_fn(png, &out, AppendToVector, Flush);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, layout.width, layout.height, layout.bitDepth, layout.colorType,
+               layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   std::vector<png_color> palette;
-  for (const auto& c : spec.palette) palette.push_back(png_color{c[0], c[1], c[2]});
+  for (const auto& c : layout.palette) palette.push_back(png_color{c[0], c[1], c[2]});
   if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-  if (!spec.trns.empty()) {
-    png_set_tRNS(png, info, spec.trns.data(), static_cast<int>(spec.trns.size()), nullptr);
+  if (!layout.trns.empty()) {
+    png_set_tRNS(png, info, layout.trns.data(), static_cast<int>(layout.trns.size()), nullptr);
   }
   png_color_16 background{};
-  if (spec.background) {
-    const auto& b = *spec.background;
+  if (layout.background) {
+    const auto& b = *layout.background;
     background.index = static_cast<png_byte>(b[0]);
     background.red = b[0];
     background.green = b[1];
@@ -86,7 +86,7 @@ Bytes WritePng(const PngSpec& spec) {
     png_set_bKGD(png, info, &background);
   }
   png_write_info(png, info);
-  if (spec.interlaced) png_set_interlace_handling(png);
+  if (layout.interlaced) png_set_interlace_handling(png);
   std::vector<png_bytep> pointers;
   for (Bytes& row : rows) pointers.push_back(row.data());
   png_write_image(png, pointers.data());
@@ -203,23 +203,23 @@ void PutTable(Bytes& out, const std::vector<std::array<uint8_t, 3>>& table, int 
 }
 }  // namespace
 
-Bytes WriteGif(const GifSpec& spec) {
+Bytes WriteGif(const GifLayout& layout) {
   Bytes out = {'G', 'I', 'F', '8', '9', 'a'};
-  Put16(out, spec.width);
-  Put16(out, spec.height);
-  const int globalBits = spec.globalTable.empty() ? 0 : TableBits(spec.globalTable.size());
-  out.push_back(static_cast<uint8_t>(spec.globalTable.empty() ? 0 : 0x80 | 0x70 | (globalBits - 1)));
+  Put16(out, layout.width);
+  Put16(out, layout.height);
+  const int globalBits = layout.globalTable.empty() ? 0 : TableBits(layout.globalTable.size());
+  out.push_back(static_cast<uint8_t>(layout.globalTable.empty() ? 0 : 0x80 | 0x70 | (globalBits - 1)));
   out.push_back(0);  // background index
   out.push_back(0);  // aspect
-  if (!spec.globalTable.empty()) PutTable(out, spec.globalTable, globalBits);
-  if (spec.loopExtension) {
+  if (!layout.globalTable.empty()) PutTable(out, layout.globalTable, globalBits);
+  if (layout.loopExtension) {
     const char* app = "NETSCAPE2.0";
     out.insert(out.end(), {0x21, 0xFF, 11});
     out.insert(out.end(), app, app + 11);
     out.insert(out.end(), {3, 1, 0, 0, 0});
   }
-  for (const GifFrame& f : spec.frames) {
-    if (spec.comment) {
+  for (const GifFrame& f : layout.frames) {
+    if (layout.comment) {
       out.insert(out.end(), {0x21, 0xFE, 5, 'h', 'e', 'l', 'l', 'o', 0});
     }
     if (f.control) {
@@ -250,7 +250,7 @@ Bytes WriteGif(const GifSpec& spec) {
       ordered = f.indices;
     }
     const int bits = std::max(2, f.localTable.empty() ? std::max(globalBits, 1) : localBits);
-    const Bytes data = ImageData(bits, LzwEncode(ordered, bits, spec.deferredClear));
+    const Bytes data = ImageData(bits, LzwEncode(ordered, bits, layout.deferredClear));
     out.insert(out.end(), data.begin(), data.end());
   }
   out.push_back(0x3B);

@@ -17,7 +17,7 @@ namespace wintrel::image::testing {
 using Bytes = std::vector<uint8_t>;
 
 // --- PNG
-struct PngSpec {
+struct PngLayout {
   uint32_t width = 0, height = 0;
   int colorType = 6;  // PNG_COLOR_TYPE_*
   int bitDepth = 8;
@@ -27,7 +27,7 @@ struct PngSpec {
   std::vector<uint8_t> trns;      // palette alpha entries
   std::optional<std::array<uint16_t, 3>> background;  // bKGD: r, g, b (or grey/index in [0])
 };
-Bytes WritePng(const PngSpec& spec);
+Bytes WritePng(const PngLayout& layout);
 // An RGBA PNG whose header says width x height and whose data is zeros, at most 4096
 // bytes of them: complete for a small picture, far too short for a large one.
 Bytes PngWithHeaderOnly(uint32_t width, uint32_t height);
@@ -44,7 +44,7 @@ struct GifFrame {
   uint8_t transparentIndex = 0;
   uint16_t delay = 0;
 };
-struct GifSpec {
+struct GifLayout {
   uint16_t width = 0, height = 0;
   std::vector<std::array<uint8_t, 3>> globalTable;  // power of two, 2 to 256 entries
   std::vector<GifFrame> frames;
@@ -52,7 +52,7 @@ struct GifSpec {
   bool comment = false;         // a comment extension before every frame
   bool deferredClear = false;   // keep coding at 12 bits when the table is full
 };
-Bytes WriteGif(const GifSpec& spec);
+Bytes WriteGif(const GifLayout& layout);
 // The LZW code stream for `indices` (without the sub-block framing).
 Bytes LzwEncode(std::span<const uint8_t> indices, int minCodeSize, bool deferredClear);
 // Frames the code stream into sub-blocks with the minimum code size in front.

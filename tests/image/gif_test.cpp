@@ -10,7 +10,7 @@ namespace {
 using testing::Bytes;
 using testing::FakeServices;
 using testing::GifFrame;
-using testing::GifSpec;
+using testing::GifLayout;
 using testing::Pixel;
 using testing::WriteGif;
 
@@ -39,16 +39,16 @@ uint32_t At(const SpriteImage& image, int frame, int x, int y) {
 }
 
 TEST(GifDecode, SixFramesOfTheDesignTimeKind) {
-  GifSpec spec;
-  spec.width = spec.height = 100;
-  spec.globalTable = kColours;
-  spec.loopExtension = true;
+  GifLayout layout;
+  layout.width = layout.height = 100;
+  layout.globalTable = kColours;
+  layout.loopExtension = true;
   for (int k = 0; k < 6; ++k) {
     GifFrame f = Fill(0, 0, 100, 100, static_cast<uint8_t>(k % 4));
     f.delay = 10;
-    spec.frames.push_back(f);
+    layout.frames.push_back(f);
   }
-  const SpriteImage image = Decode(WriteGif(spec));
+  const SpriteImage image = Decode(WriteGif(layout));
   ASSERT_EQ(image.FrameCount(), 6);
   EXPECT_EQ(image.width, 100);
   EXPECT_EQ(image.height, 100);
@@ -61,21 +61,21 @@ TEST(GifDecode, SixFramesOfTheDesignTimeKind) {
 }
 
 TEST(GifDecode, DelaysAreHundredthsAndZeroMeansFiftyMilliseconds) {
-  GifSpec spec;
-  spec.width = spec.height = 2;
-  spec.globalTable = kColours;
+  GifLayout layout;
+  layout.width = layout.height = 2;
+  layout.globalTable = kColours;
   for (uint16_t delay : {10, 0, 1, 655}) {
     GifFrame f = Fill(0, 0, 2, 2, 1);
     f.delay = delay;
-    spec.frames.push_back(f);
+    layout.frames.push_back(f);
   }
   GifFrame bare = Fill(0, 0, 2, 2, 1);
   bare.control = false;
-  spec.frames.push_back(bare);  // keeps the last extension's delay
-  GifSpec none = spec;
+  layout.frames.push_back(bare);  // keeps the last extension's delay
+  GifLayout none = layout;
   none.frames = {Fill(0, 0, 2, 2, 1)};
   none.frames[0].control = false;
-  const SpriteImage image = Decode(WriteGif(spec));
+  const SpriteImage image = Decode(WriteGif(layout));
   ASSERT_EQ(image.FrameCount(), 5);
   const int32_t expected[] = {100, 50, 10, 6550, 6550};
   for (int k = 0; k < 5; ++k) EXPECT_EQ(image.frames[k].delay, expected[k]) << k;
@@ -83,12 +83,12 @@ TEST(GifDecode, DelaysAreHundredthsAndZeroMeansFiftyMilliseconds) {
 }
 
 TEST(GifDecode, UncoveredPixelsStayEmptyAndImagesAreClipped) {
-  GifSpec spec;
-  spec.width = 6;
-  spec.height = 5;
-  spec.globalTable = kColours;
-  spec.frames = {Fill(1, 1, 2, 2, 1), Fill(4, 3, 5, 5, 2)};  // the second runs off the canvas
-  const SpriteImage image = Decode(WriteGif(spec));
+  GifLayout layout;
+  layout.width = 6;
+  layout.height = 5;
+  layout.globalTable = kColours;
+  layout.frames = {Fill(1, 1, 2, 2, 1), Fill(4, 3, 5, 5, 2)};  // the second runs off the canvas
+  const SpriteImage image = Decode(WriteGif(layout));
   ASSERT_EQ(image.FrameCount(), 2);
   EXPECT_EQ(At(image, 0, 0, 0), kEmptyPixel);
   EXPECT_EQ(At(image, 0, 1, 1), kRed);
@@ -102,18 +102,18 @@ TEST(GifDecode, UncoveredPixelsStayEmptyAndImagesAreClipped) {
 
 TEST(GifDecode, DisposalTwoAndThreeRestoreWhatWasUnder) {
   for (int disposal : {0, 1, 2, 3}) {
-    GifSpec spec;
-    spec.width = 4;
-    spec.height = 4;
-    spec.globalTable = kColours;
+    GifLayout layout;
+    layout.width = 4;
+    layout.height = 4;
+    layout.globalTable = kColours;
     GifFrame under = Fill(0, 0, 4, 2, 3);  // blue over the top half, kept
     under.disposal = 1;
     GifFrame over = Fill(1, 1, 2, 2, 1);   // red square across both halves
     over.disposal = disposal;
     GifFrame after = Fill(3, 3, 1, 1, 2);  // a green pixel elsewhere
     after.disposal = 0;
-    spec.frames = {under, over, after};
-    const SpriteImage image = Decode(WriteGif(spec));
+    layout.frames = {under, over, after};
+    const SpriteImage image = Decode(WriteGif(layout));
     ASSERT_EQ(image.FrameCount(), 3) << disposal;
     EXPECT_EQ(At(image, 1, 1, 1), kRed);
     const bool restored = disposal == 2 || disposal == 3;
@@ -125,11 +125,11 @@ TEST(GifDecode, DisposalTwoAndThreeRestoreWhatWasUnder) {
 }
 
 TEST(GifDecode, TransparentColourLeavesTheCanvas) {
-  GifSpec spec;
-  spec.width = 3;
-  spec.height = 1;
+  GifLayout layout;
+  layout.width = 3;
+  layout.height = 1;
   // Entries 1 and 4 share a colour: the colour, not the index, is transparent.
-  spec.globalTable = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}};
+  layout.globalTable = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}};
   GifFrame first = Fill(0, 0, 3, 1, 3);
   first.disposal = 1;
   GifFrame second;
@@ -138,8 +138,8 @@ TEST(GifDecode, TransparentColourLeavesTheCanvas) {
   second.indices = {1, 2, 4};
   second.transparent = true;
   second.transparentIndex = 1;
-  spec.frames = {first, second};
-  const SpriteImage image = Decode(WriteGif(spec));
+  layout.frames = {first, second};
+  const SpriteImage image = Decode(WriteGif(layout));
   ASSERT_EQ(image.FrameCount(), 2);
   EXPECT_EQ(image.frames[1].pixels, (std::vector<uint32_t>{kBlue, kGreen, kBlue}));
 }
@@ -164,21 +164,21 @@ TEST(GifDecode, LocalTablesInterlaceAndFullCodeTables) {
   for (bool local : {false, true}) {
     for (bool interlaced : {false, true}) {
       for (bool deferred : {false, true}) {
-        GifSpec spec;
-        spec.width = w;
-        spec.height = h;
-        spec.deferredClear = deferred;
-        spec.comment = true;
+        GifLayout layout;
+        layout.width = w;
+        layout.height = h;
+        layout.deferredClear = deferred;
+        layout.comment = true;
         GifFrame f = noisy;
         f.interlaced = interlaced;
         if (local) {
-          spec.globalTable = kColours;
+          layout.globalTable = kColours;
           f.localTable = table;
         } else {
-          spec.globalTable = table;
+          layout.globalTable = table;
         }
-        spec.frames = {f};
-        const SpriteImage image = Decode(WriteGif(spec));
+        layout.frames = {f};
+        const SpriteImage image = Decode(WriteGif(layout));
         ASSERT_EQ(image.FrameCount(), 1) << local << interlaced << deferred;
         EXPECT_EQ(image.frames[0].pixels, expected) << local << interlaced << deferred;
       }
@@ -187,11 +187,11 @@ TEST(GifDecode, LocalTablesInterlaceAndFullCodeTables) {
 }
 
 TEST(GifDecode, AutoKeyIsEachFramesTopLeftPixel) {
-  GifSpec spec;
-  spec.width = spec.height = 3;
-  spec.globalTable = kColours;
-  spec.frames = {Fill(1, 1, 1, 1, 1), Fill(0, 0, 1, 1, 2)};
-  const SpriteImage image = Decode(WriteGif(spec), 0, true);
+  GifLayout layout;
+  layout.width = layout.height = 3;
+  layout.globalTable = kColours;
+  layout.frames = {Fill(1, 1, 1, 1, 1), Fill(0, 0, 1, 1, 2)};
+  const SpriteImage image = Decode(WriteGif(layout), 0, true);
   ASSERT_EQ(image.FrameCount(), 2);
   EXPECT_EQ(image.frames[0].colorKey, 0x00FFFFFFu);  // still the empty canvas
   EXPECT_EQ(image.frames[1].colorKey, 0x0000FF00u);
@@ -199,15 +199,15 @@ TEST(GifDecode, AutoKeyIsEachFramesTopLeftPixel) {
 
 // Where a picture breaks off, the frames before it are kept.
 TEST(GifDecode, BrokenDataEndsThePictureAndKeepsEarlierFrames) {
-  GifSpec spec;
-  spec.width = spec.height = 8;
-  spec.globalTable = kColours;
-  spec.frames = {Fill(0, 0, 8, 8, 1), Fill(0, 0, 8, 8, 2), Fill(0, 0, 8, 8, 3)};
-  const Bytes whole = WriteGif(spec);
+  GifLayout layout;
+  layout.width = layout.height = 8;
+  layout.globalTable = kColours;
+  layout.frames = {Fill(0, 0, 8, 8, 1), Fill(0, 0, 8, 8, 2), Fill(0, 0, 8, 8, 3)};
+  const Bytes whole = WriteGif(layout);
   ASSERT_EQ(Decode(whole).FrameCount(), 3);
-  const GifSpec firstOnly = [&] { GifSpec s = spec; s.frames.resize(1); return s; }();
+  const GifLayout firstOnly = [&] { GifLayout s = layout; s.frames.resize(1); return s; }();
   const size_t firstEnd = WriteGif(firstOnly).size() - 1;  // up to the trailer
-  const GifSpec firstTwo = [&] { GifSpec s = spec; s.frames.resize(2); return s; }();
+  const GifLayout firstTwo = [&] { GifLayout s = layout; s.frames.resize(2); return s; }();
   const size_t secondEnd = WriteGif(firstTwo).size() - 1;
 
   struct Case { const char* name; Bytes bytes; int frames; };
@@ -285,22 +285,22 @@ TEST(GifDecode, ScreensOutsideTheLimitsAreEmpty) {
   const Case cases[] = {{0, 10, false}, {10, 0, false}, {16385, 1, false}, {1, 16385, false},
                         {16384, 1, true}, {1, 16384, true}};
   for (const Case& c : cases) {
-    GifSpec spec;
-    spec.width = c.w;
-    spec.height = c.h;
-    spec.globalTable = kColours;
-    spec.frames = {Fill(0, 0, 1, 1, 1)};
-    EXPECT_EQ(Decode(WriteGif(spec)).Usable(), c.usable) << c.w << "x" << c.h;
+    GifLayout layout;
+    layout.width = c.w;
+    layout.height = c.h;
+    layout.globalTable = kColours;
+    layout.frames = {Fill(0, 0, 1, 1, 1)};
+    EXPECT_EQ(Decode(WriteGif(layout)).Usable(), c.usable) << c.w << "x" << c.h;
   }
   // 2^26 + 1 pixels cannot be said with 16-bit sides above 16384 alone: 8193 x 8192.
-  GifSpec big;
+  GifLayout big;
   big.width = 8193;
   big.height = 8192;
   big.globalTable = kColours;
   big.frames = {Fill(0, 0, 1, 1, 1)};
   EXPECT_FALSE(Decode(WriteGif(big)).Usable());
   // A colour table that does not fit, or 13 bytes in all.
-  GifSpec small;
+  GifLayout small;
   small.width = small.height = 4;
   small.globalTable = kColours;
   small.frames = {Fill(0, 0, 1, 1, 1)};
@@ -314,12 +314,12 @@ TEST(GifDecode, ScreensOutsideTheLimitsAreEmpty) {
 
 TEST(GifDecode, FramesStopAtThePixelBudget) {
   // 2^24 pixels a frame: four frames fit the budget of 2^26, the fifth does not.
-  GifSpec spec;
-  spec.width = 4096;
-  spec.height = 4096;
-  spec.globalTable = kColours;
-  for (int k = 0; k < 6; ++k) spec.frames.push_back(Fill(static_cast<uint16_t>(k), 0, 1, 1, 1));
-  const SpriteImage image = Decode(WriteGif(spec));
+  GifLayout layout;
+  layout.width = 4096;
+  layout.height = 4096;
+  layout.globalTable = kColours;
+  for (int k = 0; k < 6; ++k) layout.frames.push_back(Fill(static_cast<uint16_t>(k), 0, 1, 1, 1));
+  const SpriteImage image = Decode(WriteGif(layout));
   EXPECT_EQ(image.FrameCount(), 4);
   EXPECT_EQ(At(image, 3, 3, 0), kRed);
 }

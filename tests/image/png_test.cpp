@@ -12,7 +12,7 @@ namespace {
 using testing::Bytes;
 using testing::FakeServices;
 using testing::Pixel;
-using testing::PngSpec;
+using testing::PngLayout;
 using testing::WritePng;
 
 SpriteImage Decode(const Bytes& bytes, uint32_t key = 0x00F0F0F0, bool autoKey = false) {
@@ -23,8 +23,8 @@ SpriteImage Decode(const Bytes& bytes, uint32_t key = 0x00F0F0F0, bool autoKey =
 }
 
 // 3 x 2 RGBA: opaque red, half-transparent green, clear blue / grey levels.
-PngSpec Rgba(bool interlaced = false) {
-  PngSpec s;
+PngLayout Rgba(bool interlaced = false) {
+  PngLayout s;
   s.width = 3;
   s.height = 2;
   s.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
@@ -53,7 +53,7 @@ TEST(PngDecode, ColourKeyIsGivenOrTakenFromTheTopLeftPixel) {
   const Bytes png = WritePng(Rgba());
   EXPECT_EQ(Decode(png, kNoColorKey).frames[0].colorKey, kNoColorKey);
   EXPECT_EQ(Decode(png, 0x00F0F0F0, true).frames[0].colorKey, 0x000000FFu);  // red, BGR order
-  PngSpec clearCorner = Rgba();
+  PngLayout clearCorner = Rgba();
   clearCorner.samples[0] = 0x12;  // top-left: (0x12, 0, 0), alpha 255
   clearCorner.samples[2] = 0x34;
   clearCorner.samples[3] = 0;     // fully transparent: the colour still counts
@@ -61,7 +61,7 @@ TEST(PngDecode, ColourKeyIsGivenOrTakenFromTheTopLeftPixel) {
 }
 
 TEST(PngDecode, RgbIsOpaque) {
-  PngSpec s;
+  PngLayout s;
   s.width = 2;
   s.height = 1;
   s.colorType = PNG_COLOR_TYPE_RGB;
@@ -81,7 +81,7 @@ TEST(PngDecode, GreyDepthsUseAnEvenRamp) {
       {16, {0x0000, 0x12FF, 0x8000, 0xFFFF}, {0x00, 0x12, 0x80, 0xFF}},  // reduced to 8 bits
   };
   for (const Case& c : cases) {
-    PngSpec s;
+    PngLayout s;
     s.width = static_cast<uint32_t>(c.samples.size());
     s.height = 1;
     s.colorType = PNG_COLOR_TYPE_GRAY;
@@ -97,7 +97,7 @@ TEST(PngDecode, GreyDepthsUseAnEvenRamp) {
 
 TEST(PngDecode, PaletteWithTransparencyChunkDecodesOpaque) {
   for (int depth : {1, 2, 4, 8}) {
-    PngSpec s;
+    PngLayout s;
     s.width = 4;
     s.height = 2;
     s.colorType = PNG_COLOR_TYPE_PALETTE;
@@ -114,21 +114,21 @@ TEST(PngDecode, PaletteWithTransparencyChunkDecodesOpaque) {
 
 TEST(PngDecode, InterlacedEqualsNonInterlaced) {
   // Odd sizes, so that some passes are empty for some rows and columns.
-  PngSpec rgba;
+  PngLayout rgba;
   rgba.width = 13;
   rgba.height = 11;
   rgba.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
   for (uint32_t i = 0; i < rgba.width * rgba.height; ++i) {
     rgba.samples.insert(rgba.samples.end(), {i % 256, (i * 7) % 256, (i * 13) % 256, (i * 29) % 256});
   }
-  PngSpec palette;
+  PngLayout palette;
   palette.width = 9;
   palette.height = 10;
   palette.colorType = PNG_COLOR_TYPE_PALETTE;
   palette.bitDepth = 2;
   palette.palette = {{0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
   for (uint32_t i = 0; i < 90; ++i) palette.samples.push_back((i * 5 + i / 9) % 4);
-  for (PngSpec s : {rgba, palette, Rgba()}) {
+  for (PngLayout s : {rgba, palette, Rgba()}) {
     const SpriteImage plain = Decode(WritePng(s));
     s.interlaced = true;
     const Bytes interlacedBytes = WritePng(s);
@@ -140,7 +140,7 @@ TEST(PngDecode, InterlacedEqualsNonInterlaced) {
 }
 
 TEST(PngDecode, SixteenBitColourIsReducedAndGreyAlphaKeepsItsAlpha) {
-  PngSpec s;
+  PngLayout s;
   s.width = 2;
   s.height = 1;
   s.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
@@ -149,7 +149,7 @@ TEST(PngDecode, SixteenBitColourIsReducedAndGreyAlphaKeepsItsAlpha) {
   EXPECT_EQ(Decode(WritePng(s)).frames[0].pixels,
             (std::vector<uint32_t>{Pixel(0xFF, 0x12, 0x00, 0), Pixel(0x80, 0x00, 0xAB, 0xFE)}));
 
-  PngSpec ga;
+  PngLayout ga;
   ga.width = 2;
   ga.height = 1;
   ga.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
@@ -159,7 +159,7 @@ TEST(PngDecode, SixteenBitColourIsReducedAndGreyAlphaKeepsItsAlpha) {
 }
 
 TEST(PngDecode, BackgroundChunkComposesTransparencyAway) {
-  PngSpec s = Rgba();
+  PngLayout s = Rgba();
   s.background = std::array<uint16_t, 3>{0, 0, 0};
   const SpriteImage image = Decode(WritePng(s));
   ASSERT_TRUE(image.Usable());

@@ -26,7 +26,7 @@ void ExpectSound(const SpriteImage& image, int32_t width, int32_t height, const 
 }
 
 Bytes SamplePng(bool interlaced) {
-  testing::PngSpec s;
+  testing::PngLayout s;
   s.width = 9;
   s.height = 7;
   s.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
@@ -36,12 +36,12 @@ Bytes SamplePng(bool interlaced) {
 }
 
 Bytes SampleGif() {
-  testing::GifSpec spec;
-  spec.width = 12;
-  spec.height = 10;
-  spec.loopExtension = true;
-  spec.comment = true;
-  for (int i = 0; i < 8; ++i) spec.globalTable.push_back({static_cast<uint8_t>(i * 30), 0, static_cast<uint8_t>(255 - i)});
+  testing::GifLayout layout;
+  layout.width = 12;
+  layout.height = 10;
+  layout.loopExtension = true;
+  layout.comment = true;
+  for (int i = 0; i < 8; ++i) layout.globalTable.push_back({static_cast<uint8_t>(i * 30), 0, static_cast<uint8_t>(255 - i)});
   for (int k = 0; k < 3; ++k) {
     testing::GifFrame f;
     f.left = static_cast<uint16_t>(k);
@@ -52,9 +52,9 @@ Bytes SampleGif() {
     f.disposal = k + 1;
     f.transparent = k == 2;
     for (int i = 0; i < 72; ++i) f.indices.push_back(static_cast<uint8_t>((i * (k + 3)) % 8));
-    spec.frames.push_back(f);
+    layout.frames.push_back(f);
   }
-  return testing::WriteGif(spec);
+  return testing::WriteGif(layout);
 }
 
 TEST(Robustness, EveryTruncationDecodesSoundly) {
