@@ -103,7 +103,8 @@ void SimDesktop::SetDIBitsToDevice(const PaintContext& paint, int32_t x, int32_t
   if (!w) return;
   const Rect src{x, y, x + width, y + height};
   const Rect client{0, 0, w->surfaceW, w->surfaceH};
-  for (const Rect& r : it->second.rects) {
+  for (const Rect& r : it->second.rects) {  // sorted by their top edges
+    if (r.top >= src.bottom) break;
     if (!Overlap(r, src)) continue;  // most of a paint's rectangles miss a small output
     const Rect c = Intersect(Intersect(r, src), client);
     if (c.Empty()) continue;
