@@ -129,6 +129,14 @@ class CartoonBox final : public runtime::LibraryUnit {
   bool CreateOwnWindow(const runtime::UnitCreateParams& params);
   void ApplyBorderStyle();
   void ReleaseBackground();
+  // The background of `r` into `out` (r's width x height), the buffer being at the client
+  // size already. `production` lets a plain buffer be filled rather than copied.
+  void ComposeBackground(const ws::Rect& r, uint32_t* out, bool production);
+  // The production paint: the pieces of the region composed and sent one by one.
+  void PaintPieces(const ws::PaintContext& paint, const ws::Rect& r);
+  // The sprite's current frame blended over a plain `background`, kept with the sprite.
+  const PaintCache& OverPlainBackground(Sprite& sprite, const image::ImageFrame& frame,
+                                        uint32_t background);
   uint32_t BackgroundColor();
   uint32_t Now();
   void PlaySound(const ByteBlock* sound);
@@ -160,6 +168,11 @@ class CartoonBox final : public runtime::LibraryUnit {
   std::vector<std::unique_ptr<Sprite>> sprites_;
   AssetPool pool_;
   ObjectId nextId_ = 1;
+  std::vector<uint32_t> scratch_;  // the production paint's composed pixels, reused
+  // The production paint's knowledge of the background buffer: whether every pixel of it
+  // holds one value (a plain fill), found out once per rebuild.
+  bool flatChecked_ = false;
+  std::optional<uint32_t> flatBackground_;
 };
 
 class CartoonBoxType final : public runtime::LibraryUnitType {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "stage/image/render_path.h"
 #include "stage/render/cartoon_box.h"
 #include "stage/render/compositor.h"
 #include "stage/render/stage_call.h"
@@ -16,6 +17,54 @@ struct ForcedRepaint {
   uint32_t tick = 0;
 };
 ForcedRepaint g_forcedRepaint;
+
+int64_t Area(const ws::Rect& r) { return int64_t{r.Width()} * r.Height(); }
+
+// True when two non-empty rectangles share a pixel.
+inline bool Meet(const ws::Rect& a, const ws::Rect& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+ws::Rect Bounds(const ws::Rect& a, const ws::Rect& b) {
+  return ws::Rect{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+                  std::max(a.bottom, b.bottom)};
+}
+
+// The pieces of `within` to compose and send for a paint whose region has these
+// (disjoint) rectangles: the rectangles, each joined to the first piece so far whose
+// bounding box with it would be at most a quarter outside the region (a flake's old and
+// new places become one piece, distant flakes stay apart); the whole of `within` when the
+// window system gave no rectangles. What a piece holds outside the region is composed
+// like the rest and never reaches the window, whose output is clipped to the region.
+std::vector<ws::Rect> PaintParts(const std::vector<ws::Rect>& rects, const ws::Rect& within) {
+  if (rects.empty()) return {within};
+  struct Piece {
+    ws::Rect box;
+    int64_t inRegion;  // pixels of the region inside the box
+  };
+  std::vector<Piece> pieces;
+  pieces.reserve(rects.size());
+  for (const ws::Rect& rect : rects) {
+    const ws::Rect part = Intersect(rect, within);
+    if (part.Empty()) continue;
+    const int64_t area = Area(part);
+    bool joined = false;
+    for (Piece& piece : pieces) {
+      const ws::Rect both = Bounds(piece.box, part);
+      const int64_t total = Area(both);
+      if (4 * (total - piece.inRegion - area) <= total) {
+        piece = Piece{both, piece.inRegion + area};
+        joined = true;
+        break;
+      }
+    }
+    if (!joined) pieces.push_back(Piece{part, area});
+  }
+  std::vector<ws::Rect> parts;
+  parts.reserve(pieces.size());
+  for (const Piece& piece : pieces) parts.push_back(piece.box);
+  return parts;
+}
 
 }  // namespace
 
@@ -34,6 +83,8 @@ uint32_t CartoonBox::BackgroundColor() {
 void CartoonBox::ReleaseBackground() {
   if (background_.surface != 0) host_.Windows().DestroySurface(background_.surface);
   background_ = BackgroundBuffer{};
+  flatChecked_ = false;
+  flatBackground_.reset();
 }
 
 void CartoonBox::RebuildBackground() {
@@ -112,15 +163,7 @@ ComposedBlock CartoonBox::ComposeRegion(const ws::Rect& r) {
   uint32_t* out = block.pixels.get();
 
   EnsureBackgroundSize();
-  const BackgroundBuffer& bg = background_;
-  const bool covered = bg.pixels != nullptr && r.left >= 0 && r.top >= 0 && r.right <= bg.width &&
-                       r.bottom <= bg.height;
-  if (!covered) {
-    // No buffer under this rectangle: the background colour stands in for it.
-    std::fill_n(out, static_cast<std::size_t>(W) * H, image::KeyToPixel(BackgroundColor()));
-  }
-  CopyPixelRect(out, W, H, bg.pixels, bg.width, bg.height, 0, 0, r.left, r.top, W, H);
-
+  ComposeBackground(r, out, false);
   // List order: lowest layer first, within a layer the oldest first.
   for (const auto& record : sprites_) {
     const Sprite& s = *record;
@@ -138,16 +181,130 @@ ComposedBlock CartoonBox::ComposeRegion(const ws::Rect& r) {
   return block;
 }
 
+void CartoonBox::ComposeBackground(const ws::Rect& r, uint32_t* out, bool production) {
+  const int32_t W = r.Width(), H = r.Height();
+  const BackgroundBuffer& bg = background_;
+  const bool covered = bg.pixels != nullptr && r.left >= 0 && r.top >= 0 && r.right <= bg.width &&
+                       r.bottom <= bg.height;
+  if (production && covered && !flatChecked_) {
+    flatChecked_ = true;
+    const std::size_t n = static_cast<std::size_t>(bg.width) * static_cast<std::size_t>(bg.height);
+    const uint32_t first = bg.pixels[0];
+    if (std::all_of(bg.pixels, bg.pixels + n, [first](uint32_t p) { return p == first; }))
+      flatBackground_ = first;
+  }
+  if (production && covered && flatBackground_) {
+    // A plain background: the copy of its rectangle is one fill.
+    std::fill_n(out, static_cast<std::size_t>(W) * H, *flatBackground_);
+    return;
+  }
+  if (!covered) {
+    // No buffer under this rectangle: the background colour stands in for it.
+    std::fill_n(out, static_cast<std::size_t>(W) * H, image::KeyToPixel(BackgroundColor()));
+  }
+  CopyPixelRect(out, W, H, bg.pixels, bg.width, bg.height, 0, 0, r.left, r.top, W, H);
+}
+
 void CartoonBox::PaintStage() {
   StageCall call(*this);
   ws::WindowSystem& windows = host_.Windows();
   if (hwnd_ == 0) return;
   const ws::PaintContext paint = windows.BeginPaint(hwnd_);
   const ws::Rect r = Intersect(paint.clip, windows.GetClientRect(hwnd_));
-  const ComposedBlock block = ComposeRegion(r);
-  if (block.pixels)
-    windows.SetDIBitsToDevice(paint, r.left, r.top, block.width, block.height, block.pixels.get());
+  if (LiteralPaths()) {
+    // The whole bounding box of the pending region, in one output.
+    const ComposedBlock block = ComposeRegion(r);
+    if (block.pixels)
+      windows.SetDIBitsToDevice(paint, r.left, r.top, block.width, block.height, block.pixels.get());
+  } else if (!r.Empty()) {
+    PaintPieces(paint, r);
+  }
   windows.EndPaint(paint);
+}
+
+void CartoonBox::PaintPieces(const ws::PaintContext& paint, const ws::Rect& r) {
+  // Only the region's own rectangles (joined where little lies between them): the output
+  // is clipped to the region in any case, so nothing else would reach the window. Each
+  // piece is composed as ComposeRegion composes it.
+  EnsureBackgroundSize();
+  struct Drawn {
+    ws::Rect rect;
+    Sprite* sprite;
+    const image::ImageFrame* frame;
+    bool alone;  // no sprite drawn before it covers any of its pixels
+  };
+  std::vector<Drawn> drawn;  // in list order
+  drawn.reserve(sprites_.size());
+  bool copiesOpaqueOnly = true;  // no sprite's alpha below 0 lets a pixel with T > 0 be copied
+  for (const auto& record : sprites_) {
+    Sprite& s = *record;
+    if (!s.visible || !Usable(s.prepared)) continue;
+    const ws::Rect sr = SpriteRect(s);
+    if (Intersect(sr, r).Empty()) continue;
+    if (const image::ImageFrame* frame = CurrentFrame(s)) {
+      bool alone = true;
+      for (const Drawn& before : drawn)
+        if (Meet(before.rect, sr)) alone = false;
+      drawn.push_back(Drawn{sr, &s, frame, alone});
+      if (s.alpha < 0) copiesOpaqueOnly = false;
+    }
+  }
+  for (const ws::Rect& piece : PaintParts(paint.rects, r)) {
+    const int32_t W = piece.Width(), H = piece.Height();
+    const std::size_t n = static_cast<std::size_t>(W) * H;
+    if (scratch_.size() < n) scratch_.resize(n);
+    uint32_t* out = scratch_.data();
+    ComposeBackground(piece, out, true);
+    for (const Drawn& d : drawn) {
+      if (!Meet(d.rect, piece)) continue;
+      const ws::Rect part = Intersect(d.rect, piece);
+      const int32_t w = d.sprite->prepared->width, h = d.sprite->prepared->height;
+      if (d.alone && flatBackground_) {
+        // Over nothing but the plain background the blend gives what it gave last time:
+        // copy it.
+        const PaintCache& cache = OverPlainBackground(*d.sprite, *d.frame, *flatBackground_);
+        for (int32_t y = part.top; y < part.bottom; ++y) {
+          const uint32_t* from = cache.pixels.data() + static_cast<std::size_t>(y - d.rect.top) * w +
+                                 (part.left - d.rect.left);
+          std::copy_n(from, part.Width(),
+                      out + static_cast<std::size_t>(y - piece.top) * W + (part.left - piece.left));
+        }
+        continue;
+      }
+      BlendImageFast(out, W, H, d.frame->pixels.data(), w, h, part.left - piece.left,
+                     part.top - piece.top, part.left - d.rect.left, part.top - d.rect.top,
+                     part.Width(), part.Height(), d.sprite->alpha, d.frame->colorKey);
+    }
+    // The fourth byte is cleared as ComposeRegion clears it. Blending keeps the byte under
+    // it and copies only pixels whose T is 0, so over a plain background whose fourth byte
+    // is 0 there is nothing to clear.
+    const bool clear = !(flatBackground_ && (*flatBackground_ >> 24) == 0 && copiesOpaqueOnly);
+    if (clear)
+      for (std::size_t i = 0; i < n; ++i) out[i] &= 0x00FFFFFFu;
+    host_.Windows().SetDIBitsToDevice(paint, piece.left, piece.top, W, H, out);
+  }
+}
+
+const PaintCache& CartoonBox::OverPlainBackground(Sprite& s, const image::ImageFrame& frame,
+                                                  uint32_t background) {
+  const int32_t frameIndex = static_cast<int32_t>(&frame - s.prepared->frames.data());
+  PaintCache* cache = s.paintCache.get();
+  if (cache != nullptr && cache->image == s.prepared && cache->frame == frameIndex &&
+      cache->alpha == s.alpha && cache->background == background)
+    return *cache;
+  if (cache == nullptr) {
+    s.paintCache = std::make_shared<PaintCache>();
+    cache = s.paintCache.get();
+  }
+  const int32_t w = s.prepared->width, h = s.prepared->height;
+  cache->image = s.prepared;
+  cache->frame = frameIndex;
+  cache->alpha = s.alpha;
+  cache->background = background;
+  cache->pixels.assign(static_cast<std::size_t>(w) * h, background);
+  BlendImageFast(cache->pixels.data(), w, h, frame.pixels.data(), w, h, 0, 0, 0, 0, w, h, s.alpha,
+                 frame.colorKey);
+  return *cache;
 }
 
 void CartoonBox::FlushRepaint(uint32_t now) {

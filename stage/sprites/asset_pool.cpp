@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "stage/image/fast_paths.h"
+#include "stage/image/render_path.h"
+
 namespace wintrel::stage {
 
 const void* AssetPool::Entry::Item() const {
@@ -10,13 +13,42 @@ const void* AssetPool::Entry::Item() const {
                               : static_cast<const void*>(bytes.get());
 }
 
-AssetPool::Entry* AssetPool::FindImage(const image::SpriteImage& img) {
+AssetPool::Entry* AssetPool::FindImage(const image::SpriteImage& img,
+                                       std::optional<uint64_t>& digest) {
+  if (LiteralPaths()) {
+    for (Entry& e : entries_) {
+      if (e.kind != Kind::kImage) continue;
+      // Same address, or equal size, frames, keys, delays and pixels.
+      if (e.image.get() == &img || *e.image == img) return &e;
+    }
+    return nullptr;
+  }
+  // Pooled items never change and equal ones are stored once, so an entry at the same
+  // address is the one entry equal to `img`.
+  for (Entry& e : entries_)
+    if (e.kind == Kind::kImage && e.image.get() == &img) return &e;
   for (Entry& e : entries_) {
     if (e.kind != Kind::kImage) continue;
-    // Same address, or equal size, frames, keys, delays and pixels.
-    if (e.image.get() == &img || *e.image == img) return &e;
+    const image::SpriteImage& pooled = *e.image;
+    if (pooled.width != img.width || pooled.height != img.height ||
+        pooled.frames.size() != img.frames.size())
+      continue;
+    if (!digest) digest = image::ImageDigest(img);
+    if (!e.digest) e.digest = image::ImageDigest(pooled);
+    if (*e.digest == *digest && pooled == img) return &e;
   }
   return nullptr;
+}
+
+const image::SpriteImage* AssetPool::Insert(std::shared_ptr<const image::SpriteImage> img,
+                                            std::optional<uint64_t> digest) {
+  Entry e;
+  e.kind = Kind::kImage;
+  e.image = std::move(img);
+  e.digest = digest;
+  e.count = 1;
+  entries_.push_back(std::move(e));
+  return entries_.back().image.get();
 }
 
 AssetPool::Entry* AssetPool::FindBytes(std::span<const uint8_t> b) {
@@ -30,31 +62,34 @@ AssetPool::Entry* AssetPool::FindBytes(std::span<const uint8_t> b) {
 
 const image::SpriteImage* AssetPool::AcquireImage(const image::SpriteImage* img) {
   if (!Usable(img)) return nullptr;
-  if (Entry* e = FindImage(*img)) {
+  std::optional<uint64_t> digest;
+  if (Entry* e = FindImage(*img, digest)) {
     ++e->count;
     return e->image.get();
   }
-  Entry e;
-  e.kind = Kind::kImage;
-  e.image = std::make_unique<image::SpriteImage>(*img);  // a deep copy of every frame
-  e.count = 1;
-  entries_.push_back(std::move(e));
-  return entries_.back().image.get();
+  // A deep copy of every frame.
+  return Insert(std::make_shared<const image::SpriteImage>(*img), digest);
 }
 
 const image::SpriteImage* AssetPool::AdoptImage(std::unique_ptr<image::SpriteImage> img) {
   if (!Usable(img.get())) return nullptr;  // `img` is freed here
-  if (Entry* e = FindImage(*img)) {
+  std::optional<uint64_t> digest;
+  if (Entry* e = FindImage(*img, digest)) {
     ++e->count;
     if (e->image.get() == img.get()) img.release();  // it is the pooled one: keep it
     return e->image.get();
   }
-  Entry e;
-  e.kind = Kind::kImage;
-  e.image = std::move(img);
-  e.count = 1;
-  entries_.push_back(std::move(e));
-  return entries_.back().image.get();
+  return Insert(std::move(img), digest);
+}
+
+const image::SpriteImage* AssetPool::AcquireShared(std::shared_ptr<const image::SpriteImage> img) {
+  if (!Usable(img.get())) return nullptr;
+  std::optional<uint64_t> digest;
+  if (Entry* e = FindImage(*img, digest)) {
+    ++e->count;
+    return e->image.get();
+  }
+  return Insert(std::move(img), digest);
 }
 
 const ByteBlock* AssetPool::AcquireBytes(std::span<const uint8_t> b) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -18,7 +19,8 @@ class AssetPool {
 
   struct Entry {
     Kind kind = Kind::kImage;
-    std::unique_ptr<image::SpriteImage> image;  // kind kImage
+    std::shared_ptr<const image::SpriteImage> image;  // kind kImage; never changed
+    std::optional<uint64_t> digest;                   // of the image, once worked out
     std::unique_ptr<ByteBlock> bytes;           // kind kBytes
     int32_t length = 0;                         // byte blocks: their length
     int32_t count = 0;                          // references
@@ -35,6 +37,10 @@ class AssetPool {
   // Adopting: as above, but the pool takes `image`; when an equal item is already
   // pooled, `image` is freed and the pooled one shared.
   const image::SpriteImage* AdoptImage(std::unique_ptr<image::SpriteImage> image);
+  // Copying an image that nobody changes any more: as AcquireImage, but instead of a deep
+  // copy the pool keeps a share of `image` itself. The production paths use it for the
+  // template's image, which the template replaces rather than changes.
+  const image::SpriteImage* AcquireShared(std::shared_ptr<const image::SpriteImage> image);
   // Copying a byte block; null for an empty block.
   const ByteBlock* AcquireBytes(std::span<const uint8_t> bytes);
   const ByteBlock* AdoptBytes(std::unique_ptr<ByteBlock> bytes);
@@ -50,7 +56,13 @@ class AssetPool {
   int32_t CountOf(const void* item) const;
 
  private:
-  Entry* FindImage(const image::SpriteImage& image);
+  // The entry holding `image` itself or an equal one. The literal path compares the
+  // pixels of every entry in turn; the production path looks for the address first and
+  // then compares only entries of the same size and digest (`digest` receives the
+  // image's digest when it was worked out).
+  Entry* FindImage(const image::SpriteImage& image, std::optional<uint64_t>& digest);
+  const image::SpriteImage* Insert(std::shared_ptr<const image::SpriteImage> image,
+                                   std::optional<uint64_t> digest);
   Entry* FindBytes(std::span<const uint8_t> bytes);
 
   std::vector<Entry> entries_;

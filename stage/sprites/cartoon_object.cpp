@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include "stage/image/render_path.h"
+
 namespace wintrel::stage {
 namespace {
 
@@ -35,6 +37,14 @@ std::span<const uint8_t> CartoonObject::CaptionFont() const {
 }
 
 void CartoonObject::RebuildImage() {
+  if (!LiteralPaths() && settings_.text.empty()) {
+    // The same picture written again gives the same image: take it from the cache.
+    if (auto cached = pictures_.Decode(host_.Windows(), settings_.picture,
+                                       settings_.transparentColor, settings_.autoGetTransColor != 0)) {
+      image_ = std::move(cached);
+      return;
+    }
+  }
   image::TemplateInputs in;
   in.text = settings_.text;
   in.font = CaptionFont();
@@ -42,7 +52,9 @@ void CartoonObject::RebuildImage() {
   in.picture = settings_.picture;
   in.autoTransparent = settings_.autoGetTransColor != 0;
   in.transparentColor = settings_.transparentColor;
-  image::BuildTemplateImage(host_.Windows(), image_, in);
+  auto image = std::make_shared<image::SpriteImage>();
+  image::BuildTemplateImage(host_.Windows(), *image, in);
+  image_ = std::move(image);
 }
 
 bool CartoonObject::CreateOwnWindow(const runtime::UnitCreateParams& params) {

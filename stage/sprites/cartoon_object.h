@@ -3,10 +3,12 @@
 // into the template image. A stage's CreateObject takes a snapshot of it.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "platform/runtime/library_unit.h"
+#include "stage/image/fast_paths.h"
 #include "stage/image/sprite_image.h"
 #include "stage/sprites/template_settings.h"
 
@@ -25,7 +27,9 @@ class CartoonObject final : public runtime::LibraryUnit {
   int32_t ReadProperty(int32_t ownIndex, runtime::PropertyValue& out) override;
 
   const TemplateSettings& Settings() const { return settings_; }
-  const image::SpriteImage& TemplateImage() const { return image_; }
+  const image::SpriteImage& TemplateImage() const { return *image_; }
+  // The same image as a share: a rebuild replaces the template image, never changes it.
+  const std::shared_ptr<const image::SpriteImage>& SharedTemplateImage() const { return image_; }
   // The caption font block, when the stored font is exactly 60 bytes; empty otherwise.
   std::span<const uint8_t> CaptionFont() const;
 
@@ -45,7 +49,10 @@ class CartoonObject final : public runtime::LibraryUnit {
   ws::Hwnd hwnd_ = 0;
   bool live_ = false;  // CreateUnit has handed the unit to the runtime
   TemplateSettings settings_;
-  image::SpriteImage image_;
+  std::shared_ptr<const image::SpriteImage> image_ = std::make_shared<const image::SpriteImage>();
+  // The production paths' decoded pictures, so that a picture written again is not
+  // decoded again.
+  image::PictureCache pictures_;
 };
 
 class CartoonObjectType final : public runtime::LibraryUnitType {

@@ -4,6 +4,7 @@
 // stage's AssetPool only; the pointers below are references into it.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,18 @@ struct RotationState {
   uint32_t endTime = 0;   // 0 = none
 };
 
+// What the production paint keeps of a sprite between paints: its current frame laid
+// over a plain background of one pixel value, for sprites that nothing lies under. It
+// says for which prepared image, frame, alpha and background it was made, and is dropped
+// whenever the prepared image is.
+struct PaintCache {
+  const image::SpriteImage* image = nullptr;
+  int32_t frame = -1;
+  int32_t alpha = 0;
+  uint32_t background = 0;
+  std::vector<uint32_t> pixels;  // the image's width x height
+};
+
 struct Sprite {
   ObjectId id = 0;
   int32_t type = 0;        // collision type value
@@ -80,6 +93,7 @@ struct Sprite {
   MotionState motion;
   RotationState rotation;
   std::string tag;
+  std::shared_ptr<PaintCache> paintCache;  // production paths only
 };
 
 // An image is usable when it exists and has a width, height and frame count above 0.

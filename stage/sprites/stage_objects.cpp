@@ -2,6 +2,8 @@
 // picture, repaint marking and the events to the host.
 #include <algorithm>
 
+#include "stage/image/fast_paths.h"
+#include "stage/image/render_path.h"
 #include "stage/render/cartoon_box.h"
 #include "stage/render/stage_call.h"
 #include "stage/sprites/cartoon_object.h"
@@ -45,6 +47,7 @@ void CartoonBox::InvalidateSprite(const Sprite& sprite) {
 void CartoonBox::PrepareImage(Sprite& s) {
   pool_.Release(s.prepared);
   s.prepared = nullptr;
+  s.paintCache.reset();
   if (!Usable(s.base)) return;
   const bool turn = s.turnType >= 1 && s.turnType <= 3;
   const bool rotate = s.rotateFollow != 0 && s.angle != 0;
@@ -55,6 +58,14 @@ void CartoonBox::PrepareImage(Sprite& s) {
     return;
   }
   auto built = std::make_unique<image::SpriteImage>();
+  if (!turn && !LiteralPaths()) {
+    // The turn and the zoom in one go, at the zoomed size.
+    image::RotateScaleImage(*s.base, rotate ? s.angle : 0, s.zoomX, s.zoomY, *built);
+    image::TrendImage(*built, s.trendColor, s.trendDepth);
+    image::LightImage(*built, s.light);
+    s.prepared = pool_.AdoptImage(std::move(built));
+    return;
+  }
   image::SpriteImage flipped;
   bool haveFlipped = false;
   if (turn) {
@@ -95,7 +106,8 @@ ObjectId CartoonBox::CreateObject(const CartoonObject* templ, int32_t x, int32_t
     s.captionColor = t.textColor;
     s.frame = 0;
     s.frameStart = 0;
-    s.base = pool_.AcquireImage(&templ->TemplateImage());
+    s.base = LiteralPaths() ? pool_.AcquireImage(&templ->TemplateImage())
+                            : pool_.AcquireShared(templ->SharedTemplateImage());
     s.playFrames = t.playGif;
     s.loopsLeft = t.gifAutoDestroy;
     s.destroyAfterLoops = t.gifAutoDestroy > 0 ? 1 : 0;
@@ -141,6 +153,7 @@ void CartoonBox::ReleaseSpriteItems(Sprite& s) {
   pool_.Release(s.destroySound);
   pool_.Release(s.collidedSound);
   s.prepared = s.base = nullptr;
+  s.paintCache.reset();
   s.captionFont = s.destroySound = s.collidedSound = nullptr;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "stage/image/render_path.h"
 #include "stage/image/sprite_image.h"
 #include "stage/render/compositor.h"
 #include "tests/stage/stage_fixture.h"
@@ -275,22 +276,36 @@ TEST_F(PaintTest, LaterAndHigherSpritesAreDrawnOnTop) {
 }
 
 TEST_F(PaintTest, MovingCornerToCornerRepaintsTheWholeBoxInOneOutput) {
-  std::vector<uint32_t> pixels(25);
-  for (uint32_t i = 0; i < 25; ++i) pixels[i] = (i % 3 == 0 ? 0x80000000u : 0u) | (i * 0x0A0B0C);
-  TemplateValues v;
-  v.picture = WritePng(5, 5, pixels);
-  CartoonObject* t = MakeTemplate(v);
-  ASSERT_NE(t, nullptr);
-  Sprite* s = Put(t, 0, 0);
-  Put(t, 12, 9);  // a second sprite under the path
-  PaintAll();
-  desk.ClearOutputLog();
-  stage->MoveObjectTo(*s, W - 5, H - 5);
-  Paint();
-  ASSERT_EQ(desk.OutputLog().size(), 1u);
-  EXPECT_EQ(desk.OutputLog()[0].rect, (ws::Rect{0, 0, W, H}));
-  EXPECT_EQ(Shown(), Reference());
-  EXPECT_EQ(At(Shown(), 0, 0), kBack) << "the old place is background again";
+  // The literal path sends the bounding box in one piece; the production path sends the
+  // region's own rectangles. The window shows the same either way.
+  for (const RenderPath path : {RenderPath::kLiteral, RenderPath::kProduction}) {
+    const ScopedRenderPath scoped(path);
+    const bool literal = path == RenderPath::kLiteral;
+    stage->ResetStage();
+    std::vector<uint32_t> pixels(25);
+    for (uint32_t i = 0; i < 25; ++i) pixels[i] = (i % 3 == 0 ? 0x80000000u : 0u) | (i * 0x0A0B0C);
+    TemplateValues v;
+    v.picture = WritePng(5, 5, pixels);
+    CartoonObject* t = MakeTemplate(v, kTemplateUnitId + (literal ? 0 : 1));
+    ASSERT_NE(t, nullptr);
+    Sprite* s = Put(t, 0, 0);
+    Put(t, 12, 9);  // a second sprite under the path
+    PaintAll();
+    desk.ClearOutputLog();
+    stage->MoveObjectTo(*s, W - 5, H - 5);
+    const std::vector<ws::Rect> region = desk.PendingUpdate(stage->Window());
+    ASSERT_EQ(region.size(), 2u);
+    Paint();
+    if (literal) {
+      ASSERT_EQ(desk.OutputLog().size(), 1u);
+      EXPECT_EQ(desk.OutputLog()[0].rect, (ws::Rect{0, 0, W, H}));
+    } else {
+      ASSERT_EQ(desk.OutputLog().size(), region.size());
+      for (size_t i = 0; i < region.size(); ++i) EXPECT_EQ(desk.OutputLog()[i].rect, region[i]);
+    }
+    EXPECT_EQ(Shown(), Reference());
+    EXPECT_EQ(At(Shown(), 0, 0), kBack) << "the old place is background again";
+  }
 }
 
 TEST_F(PaintTest, ResizingRebuildsOnlyForANewSize) {
