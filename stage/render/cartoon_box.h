@@ -193,5 +193,8 @@ CartoonBox* AsCartoonBox(runtime::LibraryUnit* unit);
 // the first. ResetForcedRepaintTick returns it to the state of a fresh process.
 std::optional<uint32_t> ForcedRepaintTick();
 void ResetForcedRepaintTick();
+// Puts back a value ForcedRepaintTick gave, for tools and tests that run stages of
+// several simulated processes side by side, each with its own.
+void RestoreForcedRepaintTick(std::optional<uint32_t> tick);
 
 }  // namespace wintrel::stage

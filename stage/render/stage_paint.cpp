@@ -75,6 +75,10 @@ std::optional<uint32_t> ForcedRepaintTick() {
 
 void ResetForcedRepaintTick() { g_forcedRepaint = ForcedRepaint{}; }
 
+void RestoreForcedRepaintTick(std::optional<uint32_t> tick) {
+  g_forcedRepaint = tick ? ForcedRepaint{true, *tick} : ForcedRepaint{};
+}
+
 uint32_t CartoonBox::BackgroundColor() {
   if (settings_.backColor == kSystemBackColor) return host_.Windows().GetSysColor(ws::COLOR_BTNFACE);
   return settings_.backColor;
