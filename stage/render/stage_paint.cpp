@@ -66,6 +66,18 @@ std::vector<ws::Rect> PaintParts(const std::vector<ws::Rect>& rects, const ws::R
   return parts;
 }
 
+// Makes `block` hold at least `n` pixels; false, with the block as it was, when the
+// memory cannot be had.
+bool GrowBlock(std::vector<uint32_t>& block, std::size_t n) {
+  if (block.size() >= n) return true;
+  try {
+    block.resize(n);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<uint32_t> ForcedRepaintTick() {
@@ -230,6 +242,12 @@ void CartoonBox::PaintPieces(const ws::PaintContext& paint, const ws::Rect& r) {
   // Only the region's own rectangles (joined where little lies between them): the output
   // is clipped to the region in any case, so nothing else would reach the window. Each
   // piece is composed as ComposeRegion composes it.
+  const std::vector<ws::Rect> pieces = PaintParts(paint.rects, r);
+  std::size_t largest = 0;
+  for (const ws::Rect& piece : pieces) largest = std::max(largest, static_cast<std::size_t>(Area(piece)));
+  // Without a block for the largest piece the paint is skipped as a whole, as the literal
+  // path skips it; the next paint tries again.
+  if (!GrowBlock(scratch_, largest)) return;
   EnsureBackgroundSize();
   struct Drawn {
     ws::Rect rect;
@@ -253,10 +271,9 @@ void CartoonBox::PaintPieces(const ws::PaintContext& paint, const ws::Rect& r) {
       if (s.alpha < 0) copiesOpaqueOnly = false;
     }
   }
-  for (const ws::Rect& piece : PaintParts(paint.rects, r)) {
+  for (const ws::Rect& piece : pieces) {
     const int32_t W = piece.Width(), H = piece.Height();
     const std::size_t n = static_cast<std::size_t>(W) * H;
-    if (scratch_.size() < n) scratch_.resize(n);
     uint32_t* out = scratch_.data();
     ComposeBackground(piece, out, true);
     for (const Drawn& d : drawn) {
