@@ -107,7 +107,6 @@ struct Window {
   std::vector<uint32_t> surface;  // the client area's pixels, 0x00RRGGBB
   int32_t paintCount = 0;
   SystemKind system = SystemKind::None;
-  size_t systemIndex = 0;  // the box's index in the box log
 };
 
 struct Timer {
@@ -276,7 +275,6 @@ struct SimDesktop::Impl {
   std::vector<TrayIcon> tray;
   bool trayFails = false;
   int32_t trayCalls = 0;
-  std::optional<std::pair<Hwnd, uint32_t>> cursorOverTray;
 
   // sounds and external routines
   std::vector<std::vector<uint8_t>> sounds;
