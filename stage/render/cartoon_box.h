@@ -130,8 +130,9 @@ class CartoonBox final : public runtime::LibraryUnit {
   void ApplyBorderStyle();
   void ReleaseBackground();
   // The background of `r` into `out` (r's width x height), the buffer being at the client
-  // size already. `production` lets a plain buffer be filled rather than copied.
-  void ComposeBackground(const ws::Rect& r, uint32_t* out, bool production);
+  // size already. `production` lets a plain buffer be filled rather than copied; then the
+  // result is true and `hole` is left unfilled.
+  bool ComposeBackground(const ws::Rect& r, uint32_t* out, bool production, const ws::Rect& hole);
   // The production paint: the pieces of the region composed and sent one by one.
   void PaintPieces(const ws::PaintContext& paint, const ws::Rect& r);
   // The sprite's current frame blended over a plain `background`, kept with the sprite.

@@ -31,11 +31,13 @@ ws::Rect Bounds(const ws::Rect& a, const ws::Rect& b) {
 }
 
 // The pieces of `within` to compose and send for a paint whose region has these
-// (disjoint) rectangles: the rectangles, each joined to the first piece so far whose
-// bounding box with it would be at most a quarter outside the region (a flake's old and
+// (disjoint) rectangles: the rectangles, each joined to a recent piece whose bounding
+// box with it would be at most a quarter outside the region (a flake's old and
 // new places become one piece, distant flakes stay apart); the whole of `within` when the
 // window system gave no rectangles. What a piece holds outside the region is composed
 // like the rest and never reaches the window, whose output is clipped to the region.
+constexpr size_t kLookBack = 8;
+
 std::vector<ws::Rect> PaintParts(const std::vector<ws::Rect>& rects, const ws::Rect& within) {
   if (rects.empty()) return {within};
   struct Piece {
@@ -49,7 +51,11 @@ std::vector<ws::Rect> PaintParts(const std::vector<ws::Rect>& rects, const ws::R
     if (part.Empty()) continue;
     const int64_t area = Area(part);
     bool joined = false;
-    for (Piece& piece : pieces) {
+    // The region's rectangles come top to bottom, so a rectangle's partner is among the
+    // last few pieces: look no further back than that.
+    const size_t from = pieces.size() > kLookBack ? pieces.size() - kLookBack : 0;
+    for (size_t i = pieces.size(); i-- > from;) {
+      Piece& piece = pieces[i];
       const ws::Rect both = Bounds(piece.box, part);
       const int64_t total = Area(both);
       if (4 * (total - piece.inRegion - area) <= total) {
@@ -77,6 +83,9 @@ bool GrowBlock(std::vector<uint32_t>& block, std::size_t n) {
   }
   return true;
 }
+
+constexpr std::size_t kKeptScratchPixels = std::size_t{1} << 18;
+constexpr int32_t kBandRows = 32;
 
 }  // namespace
 
@@ -179,7 +188,7 @@ ComposedBlock CartoonBox::ComposeRegion(const ws::Rect& r) {
   uint32_t* out = block.pixels.get();
 
   EnsureBackgroundSize();
-  ComposeBackground(r, out, false);
+  ComposeBackground(r, out, false, ws::Rect{});
   // List order: lowest layer first, within a layer the oldest first.
   for (const auto& record : sprites_) {
     const Sprite& s = *record;
@@ -197,7 +206,8 @@ ComposedBlock CartoonBox::ComposeRegion(const ws::Rect& r) {
   return block;
 }
 
-void CartoonBox::ComposeBackground(const ws::Rect& r, uint32_t* out, bool production) {
+bool CartoonBox::ComposeBackground(const ws::Rect& r, uint32_t* out, bool production,
+                                   const ws::Rect& hole) {
   const int32_t W = r.Width(), H = r.Height();
   const BackgroundBuffer& bg = background_;
   const bool covered = bg.pixels != nullptr && r.left >= 0 && r.top >= 0 && r.right <= bg.width &&
@@ -210,15 +220,30 @@ void CartoonBox::ComposeBackground(const ws::Rect& r, uint32_t* out, bool produc
       flatBackground_ = first;
   }
   if (production && covered && flatBackground_) {
-    // A plain background: the copy of its rectangle is one fill.
-    std::fill_n(out, static_cast<std::size_t>(W) * H, *flatBackground_);
-    return;
+    // A plain background: the copy of its rectangle is a fill, and the hole is left for
+    // the caller to fill.
+    const uint32_t v = *flatBackground_;
+    const ws::Rect h = Intersect(hole, r);
+    const std::size_t w = static_cast<std::size_t>(W);
+    if (h.Empty()) {
+      std::fill_n(out, w * static_cast<std::size_t>(H), v);
+      return true;
+    }
+    std::fill_n(out, w * static_cast<std::size_t>(h.top - r.top), v);
+    for (int32_t y = h.top; y < h.bottom; ++y) {
+      uint32_t* row = out + w * static_cast<std::size_t>(y - r.top);
+      std::fill(row, row + (h.left - r.left), v);
+      std::fill(row + (h.right - r.left), row + W, v);
+    }
+    std::fill(out + w * static_cast<std::size_t>(h.bottom - r.top), out + w * static_cast<std::size_t>(H), v);
+    return true;
   }
   if (!covered) {
     // No buffer under this rectangle: the background colour stands in for it.
     std::fill_n(out, static_cast<std::size_t>(W) * H, image::KeyToPixel(BackgroundColor()));
   }
   CopyPixelRect(out, W, H, bg.pixels, bg.width, bg.height, 0, 0, r.left, r.top, W, H);
+  return false;
 }
 
 void CartoonBox::PaintStage() {
@@ -271,16 +296,44 @@ void CartoonBox::PaintPieces(const ws::PaintContext& paint, const ws::Rect& r) {
       if (s.alpha < 0) copiesOpaqueOnly = false;
     }
   }
+  // The drawn sprites by bands of rows, so that a piece looks only at those near it.
+  const int32_t top = r.top;
+  auto BandOf = [top](int32_t y) { return (y - top) / kBandRows; };
+  std::vector<std::vector<uint32_t>> bands(static_cast<std::size_t>(BandOf(r.bottom - 1) + 1));
+  for (uint32_t i = 0; i < drawn.size(); ++i) {
+    const ws::Rect part = Intersect(drawn[i].rect, r);
+    for (int32_t b = BandOf(part.top); b <= BandOf(part.bottom - 1); ++b)
+      bands[static_cast<std::size_t>(b)].push_back(i);
+  }
+  std::vector<uint32_t> inPiece;
   for (const ws::Rect& piece : pieces) {
     const int32_t W = piece.Width(), H = piece.Height();
     const std::size_t n = static_cast<std::size_t>(W) * H;
     uint32_t* out = scratch_.data();
-    ComposeBackground(piece, out, true);
-    for (const Drawn& d : drawn) {
-      if (!Meet(d.rect, piece)) continue;
+    // The sprites of this piece, in list order.
+    inPiece.clear();
+    const int32_t b0 = BandOf(piece.top), b1 = BandOf(piece.bottom - 1);
+    for (int32_t b = b0; b <= b1; ++b)
+      for (uint32_t i : bands[static_cast<std::size_t>(b)])
+        if (Meet(drawn[i].rect, piece)) inPiece.push_back(i);
+    if (b1 > b0) {
+      std::sort(inPiece.begin(), inPiece.end());
+      inPiece.erase(std::unique(inPiece.begin(), inPiece.end()), inPiece.end());
+    }
+    // Where the largest sprite that nothing lies under is copied, the background need
+    // not be filled first: nothing reads those pixels before the copy.
+    ws::Rect hole{};
+    for (uint32_t i : inPiece)
+      if (drawn[i].alone) {
+        const ws::Rect part = Intersect(drawn[i].rect, piece);
+        if (Area(part) > Area(hole)) hole = part;
+      }
+    const bool plain = ComposeBackground(piece, out, true, hole);
+    for (uint32_t i : inPiece) {
+      const Drawn& d = drawn[i];
       const ws::Rect part = Intersect(d.rect, piece);
       const int32_t w = d.sprite->prepared->width, h = d.sprite->prepared->height;
-      if (d.alone && flatBackground_) {
+      if (d.alone && plain) {
         // Over nothing but the plain background the blend gives what it gave last time:
         // copy it.
         const PaintCache& cache = OverPlainBackground(*d.sprite, *d.frame, *flatBackground_);
@@ -304,6 +357,8 @@ void CartoonBox::PaintPieces(const ws::PaintContext& paint, const ws::Rect& r) {
       for (std::size_t i = 0; i < n; ++i) out[i] &= 0x00FFFFFFu;
     host_.Windows().SetDIBitsToDevice(paint, piece.left, piece.top, W, H, out);
   }
+  // A paint of a large area (the first one, a resize) leaves no large block behind.
+  if (scratch_.size() > kKeptScratchPixels) std::vector<uint32_t>().swap(scratch_);
 }
 
 const PaintCache& CartoonBox::OverPlainBackground(Sprite& s, const image::ImageFrame& frame,
