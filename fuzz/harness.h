@@ -31,6 +31,9 @@ void WindowAndTimerSettings(Bytes data);
 void TemplateData(Bytes data);
 // A stage's stored data.
 void StageData(Bytes data);
+// A stage's stored data as the stage unit takes it: a window with that stage is loaded
+// and run for a moment on a small simulated desktop.
+void StageUnit(Bytes data);
 // An ICO file as the tray icon takes it: the image choice, then the icon made from it
 // by the simulated desktop.
 void IcoFile(Bytes data);

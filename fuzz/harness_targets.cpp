@@ -12,6 +12,7 @@ std::span<const Target> Targets() {
       {"window_settings", &WindowAndTimerSettings},
       {"template_data", &TemplateData},
       {"stage_data", &StageData},
+      {"stage_unit", &StageUnit},
       {"ico", &IcoFile},
       {"win32_formats", &Win32Formats},
   };

@@ -251,6 +251,19 @@ void StoredSeeds() {
   for (uint32_t v : {0u, 1u, 0xFF000000u, 1u}) v0.U32(v);
   v0.Counted(st.pic);
   Add("stage_data", v0.Data());
+
+  // The stage unit: the same blocks, and a picture in every placement and border style.
+  for (const Bytes& b : g_seeds["stage_data"]) Add("stage_unit", b);
+  std::vector<uint32_t> wide(40 * 3);
+  for (std::size_t i = 0; i < wide.size(); ++i) wide[i] = static_cast<uint32_t>(i * 0x00030507u);
+  for (int32_t mode = 0; mode <= 3; ++mode) {
+    stage::StageSettings placed;
+    placed.border = mode + 1;
+    placed.backColor = mode == 1 ? stage::kSystemBackColor : 0x00F0F0F0;
+    placed.picDrawMode = mode;
+    placed.pic = t::WriteBmp(40, 3, 24, wide, mode == 2);
+    Add("stage_unit", stage::WriteStageData(placed));
+  }
 }
 
 // --- icons
