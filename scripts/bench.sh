@@ -21,9 +21,13 @@ fi
 cmake --build "$DIR" -j "$JOBS" --target wintrel-bench >/dev/null
 
 OUT="$DIR/bench.json"
-"$DIR/bench/wintrel-bench" --benchmark_repetitions="$REPS" --benchmark_report_aggregates_only=true \
+LOG="$DIR/bench.log"
+if ! "$DIR/bench/wintrel-bench" --benchmark_repetitions="$REPS" --benchmark_report_aggregates_only=true \
   --benchmark_enable_random_interleaving=true --benchmark_out="$OUT" --benchmark_out_format=json \
-  "$@" >/dev/null
+  "$@" >"$LOG" 2>&1; then
+  cat "$LOG" >&2
+  exit 1
+fi
 
 python3 - "$OUT" <<'PY'
 import json, sys
