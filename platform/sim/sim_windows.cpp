@@ -53,6 +53,11 @@ Rect Offset(const Rect& r, int32_t dx, int32_t dy) {
 
 void Region::Add(const Rect& add) {
   if (add.Empty()) return;
+  // Nothing there meets it (as often for a sprite's old place): it goes in whole.
+  if (std::none_of(rects_.begin(), rects_.end(), [&](const Rect& r) { return Overlap(r, add); })) {
+    rects_.push_back(add);
+    return;
+  }
   // Keep the rectangles disjoint: add only the parts of `add` not yet covered.
   std::vector<Rect> pieces{add};
   for (const Rect& have : rects_) {
@@ -74,7 +79,10 @@ void Region::Add(const Rect& add) {
   }
   // Drop old rectangles that the new one covers entirely, to keep the list short.
   rects_.erase(std::remove_if(rects_.begin(), rects_.end(),
-                              [&](const Rect& r) { return Overlap(r, add) && Intersect(r, add) == r; }),
+                              [&](const Rect& r) {
+                                return r.left >= add.left && r.right <= add.right &&
+                                       r.top >= add.top && r.bottom <= add.bottom;
+                              }),
                rects_.end());
   // The removed ones lay inside `add`; put `add` back whole where it is now free.
   std::vector<Rect> again{add};
