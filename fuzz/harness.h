@@ -23,7 +23,7 @@ void DecodePicturePng(Bytes data);
 void DecodePictureGif(Bytes data);
 void DecodePictureOther(Bytes data);
 
-// The stored window definitions, and the unit-specific blocks of every unit in them.
+// The stored window definitions, and the own settings block of every unit in them.
 void WindowDefinitions(Bytes data);
 // A window's or a timer's settings block: the first byte chooses which.
 void WindowAndTimerSettings(Bytes data);
