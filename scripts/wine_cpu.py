@@ -8,12 +8,18 @@ then its CPU time over the measured window is read from /proc: every process of 
 prefix (the program, wineserver, the desktop's explorer.exe and the other services) and
 the X server, split by process, and the subject's peak resident memory (VmHWM). The idle
 desktop is measured the same way first, for what the display costs with nothing on it.
+With --calls (root, perf), uprobes count over the same window how often the subject
+begins a paint, calls SetDIBitsToDevice and has Wine send its window to the X server,
+and how often the desktop repaints; the probes are removed at the end. The program's
+paint rate under Wine is its own (the literal build keeps up with fewer paints), so
+CPU per paint is given beside CPU per second.
 Prints a table (Markdown) and writes it with the raw figures to the output folder.
 """
 
 from __future__ import annotations
 
 import argparse
+import contextlib
 import json
 import os
 import signal
@@ -28,6 +34,56 @@ from wine_harness import Failure, Session, wait_for  # noqa: E402
 from run_e2e import wait_overlay  # noqa: E402
 
 TICKS = os.sysconf("SC_CLK_TCK")
+WINE_UNIX = Path("/usr/lib/x86_64-linux-gnu/wine/x86_64-unix")
+XEXT = Path("/usr/lib/x86_64-linux-gnu/libXext.so.6")
+PROBES = [  # (library, function, what the count says)
+    (WINE_UNIX / "win32u.so", "NtUserBeginPaint", "paints"),
+    (WINE_UNIX / "win32u.so", "NtGdiSetDIBitsToDeviceInternal", "SetDIBitsToDevice calls"),
+    (XEXT, "XShmPutImage", "window sent to the X server"),
+]
+
+
+class Probes:
+    """perf uprobes on Wine's and Xlib's entry points, added for the run and removed after."""
+
+    def __init__(self) -> None:
+        self.events: list[tuple[str, str]] = []
+
+    def __enter__(self) -> "Probes":
+        for library, function, what in PROBES:
+            result = subprocess.run(["perf", "probe", "-q", "-x", str(library.resolve()), "-a", function],
+                                    capture_output=True, text=True)
+            if result.returncode != 0:
+                raise Failure(f"perf probe on {function}: {result.stderr.strip()}")
+            group = "probe_" + library.resolve().name.split(".so")[0].replace("-", "_").replace(".", "_")
+            self.events.append((f"{group}:{function}", what))
+        return self
+
+    def __exit__(self, *exc) -> None:
+        for event, _ in self.events:
+            subprocess.run(["perf", "probe", "-q", "-d", event], capture_output=True)
+
+    def start(self, pids: list[int], seconds: float) -> subprocess.Popen:
+        return subprocess.Popen(["perf", "stat", "-x,", "-e", ",".join(e for e, _ in self.events),
+                                 "--per-thread", "-p", ",".join(map(str, pids)), "--", "sleep", str(seconds)],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+
+    def read(self, proc: subprocess.Popen, names: dict[int, str], seconds: float) -> dict[str, float]:
+        """Counts per second by process name and what is counted."""
+        _, err = proc.communicate(timeout=seconds + 60)
+        out: dict[str, float] = {}
+        labels = dict(self.events)
+        for line in err.splitlines():
+            parts = line.split(",")
+            # --per-thread: comm-tid,count,unit,event,...
+            if len(parts) < 4 or not parts[1].strip().isdigit():
+                continue
+            tid = parts[0].rsplit("-", 1)[-1]
+            event = parts[3]
+            who = names.get(int(tid), "other") if tid.isdigit() else "other"
+            key = f"{who}: {labels.get(event, event)}"
+            out[key] = out.get(key, 0.0) + int(parts[1]) / seconds
+        return out
 XSNOW = ["/usr/games/xsnow", "-noconfig", "-nomenu", "-above", "-nosanta", "-notrees",
          "-nometeors", "-moon", "0", "-aurora", "0", "-stars", "0", "-nowind"]
 
@@ -117,8 +173,16 @@ class Meter:
         return out
 
 
-def measure(session: Session, seconds: float, extra: dict[int, str], peak_of: list[int]) -> dict:
+def measure(session: Session, seconds: float, extra: dict[int, str], peak_of: list[int],
+            probes: "Probes | None" = None, probed: dict[int, str] | None = None) -> dict:
     meter = Meter(session, extra)
+    counting = None
+    if probes is not None and probed:
+        threads = {}
+        for pid, name in probed.items():
+            for task in Path(f"/proc/{pid}/task").iterdir():
+                threads[int(task.name)] = name
+        counting = (probes.start(list(probed), seconds), threads)
     meter.begin()
     started = time.monotonic()
     peak = 0.0
@@ -128,7 +192,10 @@ def measure(session: Session, seconds: float, extra: dict[int, str], peak_of: li
         peak = max([peak] + [peak_rss_mib(pid) for pid in peak_of])
     elapsed = time.monotonic() - started
     split = meter.split()
-    return {"seconds": elapsed, "split": split, "total": sum(split.values()), "peak_mib": peak}
+    result = {"seconds": elapsed, "split": split, "total": sum(split.values()), "peak_mib": peak}
+    if counting is not None:
+        result["calls_per_s"] = probes.read(counting[0], counting[1], seconds)
+    return result
 
 
 def program_pid(session: Session, image: str) -> int:
@@ -140,13 +207,15 @@ def program_pid(session: Session, image: str) -> int:
     return wait_for(f"the process of {image}", find, 30)
 
 
-def run_wine(session: Session, exe: Path, warmup: float, seconds: float) -> dict:
+def run_wine(session: Session, exe: Path, warmup: float, seconds: float, probes: "Probes | None") -> dict:
     program = session.launch(exe)
     try:
         wait_overlay(session, program)
         pid = program_pid(session, exe.name)
         time.sleep(warmup)  # the warm-up before the measured window
-        result = measure(session, seconds, {}, [pid])
+        probed = {pid: "the program"}
+        probed.update({p: n for p, n in wine_processes(session.prefix).items() if n.startswith("explorer")})
+        result = measure(session, seconds, {}, [pid], probes, probed)
         if not program.running():
             raise Failure(f"{exe.name} ended during the measurement")
         session.key("Escape")
@@ -191,6 +260,18 @@ def table(results: dict, seconds: float) -> str:
     lines.append("| **all of it** | " + " | ".join(f"**{pct(results[k], results[k]['total'])}**" for k in subjects) + " |")
     lines.append("| peak resident memory of the subject (MiB) | " +
                  " | ".join("-" if k == "idle desktop" else f"{results[k]['peak_mib']:.1f}" for k in subjects) + " |")
+    counted = [k for k in subjects if "calls_per_s" in results[k]]
+    if counted:
+        keys = []
+        for k in counted:
+            keys += [c for c in results[k]["calls_per_s"] if c not in keys]
+        lines += ["", "| per second | " + " | ".join(counted) + " |", "|---|" + "---|" * len(counted)]
+        for c in sorted(keys, key=lambda c: (not c.startswith("the program"), c)):
+            lines.append(f"| {c} | " +
+                         " | ".join(f"{results[k]['calls_per_s'].get(c, 0.0):.1f}" for k in counted) + " |")
+        lines.append("| **CPU per paint, all of it (ms)** | " + " | ".join(
+            f"**{1000 * results[k]['total'] / results[k]['seconds'] / max(1e-9, results[k]['calls_per_s'].get('the program: paints', 0.0)):.2f}**"
+            for k in counted) + " |")
     return "\n".join(lines)
 
 
@@ -202,6 +283,8 @@ def main() -> int:
     parser.add_argument("--warmup", type=float, default=10)
     parser.add_argument("--out", type=Path, default=ROOT / "build" / "wine-cpu")
     parser.add_argument("--prefix", type=Path, default=ROOT / "build" / "wine-prefix-perf")
+    parser.add_argument("--calls", action="store_true",
+                        help="count paints, SetDIBitsToDevice calls and window updates with perf uprobes")
     args = parser.parse_args()
     for exe in ("wintrel.exe", "wintrel-literal.exe", "wininfo.exe"):
         if not (args.build / exe).exists():
@@ -211,14 +294,16 @@ def main() -> int:
         print("error: xsnow is not installed (apt-get install xsnow)", file=sys.stderr)
         return 2
     results: dict[str, dict] = {}
+    probes = Probes() if args.calls else None
     try:
-        with Session(args.build, args.prefix, args.out, size=(1920, 1080),
+        with (probes or contextlib.nullcontext()), \
+             Session(args.build, args.prefix, args.out, size=(1920, 1080),
                      log=lambda m: print(m, file=sys.stderr, flush=True)) as session:
             print(f"measuring the idle desktop for {args.seconds:.0f} s", file=sys.stderr, flush=True)
             results["idle desktop"] = measure(session, args.seconds, {}, [])
             for exe in ("wintrel.exe", "wintrel-literal.exe"):
                 print(f"measuring {exe}: {args.warmup:.0f} s warm-up, {args.seconds:.0f} s", file=sys.stderr, flush=True)
-                results[exe] = run_wine(session, args.build / exe, args.warmup, args.seconds)
+                results[exe] = run_wine(session, args.build / exe, args.warmup, args.seconds, probes)
             print(f"measuring xsnow: {args.warmup:.0f} s warm-up, {args.seconds:.0f} s", file=sys.stderr, flush=True)
             results["xsnow"] = run_xsnow(session, args.warmup, args.seconds)
     except Failure as error:
