@@ -78,5 +78,5 @@ for entry in $TARGETS; do
     ls "$artifacts" >&2 || true
   fi
 done
-column -t -s $'\t' "$table"
+column -t -s $'\t' "$table" 2>/dev/null || cat "$table"
 exit $status
