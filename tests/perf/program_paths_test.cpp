@@ -36,9 +36,9 @@ uint64_t Digest(const std::vector<uint32_t>& pixels, int32_t width, int32_t heig
 struct Record {
   uint32_t exitCode = 0;
   std::vector<std::string> events;        // ms window unit event args...
-  std::vector<uint64_t> windowDigests;    // the stage window's pixels, every 4 ms
-  std::vector<uint64_t> screenDigests;    // the whole screen, every 250 ms
-  std::vector<std::string> sprites;       // id, place, angle, zoom, picture, every 100 ms
+  std::vector<uint64_t> windowDigests;    // the stage window's pixels, every 8 ms
+  std::vector<uint64_t> screenDigests;    // the whole screen, every 248 ms
+  std::vector<std::string> sprites;       // id, place, angle, zoom, picture, every 96 ms
   std::vector<int32_t> slots;             // the ring of ids at the end
 };
 
@@ -59,18 +59,19 @@ Record RunOn(stage::RenderPath path, uint32_t seconds) {
   };
   gRt = nullptr;
   const uint32_t end = seconds * 1000;
-  for (uint32_t t = 4; t < end; t += 4)
+  // Every 8 ms: at least once between two ticks of the stage (15.625 ms apart).
+  for (uint32_t t = 8; t < end; t += 8)
     desk.At(t, [&, t] {
       if (gRt == nullptr) return;
       stage::CartoonBox* box = stage::AsCartoonBox(gRt->FindLibraryUnit(kWindowId, kStage));
       if (box == nullptr) return;
       const ws::PixelBlock px = desk.ClientPixels(box->Window());
       rec.windowDigests.push_back(Digest(px.pixels, px.width, px.height));
-      if (t % 250 == 0) {
+      if (t % 248 == 0) {
         const ws::PixelBlock screen = desk.CaptureScreen();
         rec.screenDigests.push_back(Digest(screen.pixels, screen.width, screen.height));
       }
-      if (t % 100 == 0) {
+      if (t % 96 == 0) {
         for (const auto& s : box->Sprites()) {
           std::ostringstream line;
           line.precision(17);
@@ -100,8 +101,8 @@ void ExpectSameList(const std::vector<T>& a, const std::vector<T>& b, const char
 }
 
 TEST(ProgramPaths, RunTheSameOnBothPaths) {
-  const Record literal = RunOn(stage::RenderPath::kLiteral, 4);
-  const Record production = RunOn(stage::RenderPath::kProduction, 4);
+  const Record literal = RunOn(stage::RenderPath::kLiteral, 3);
+  const Record production = RunOn(stage::RenderPath::kProduction, 3);
   EXPECT_EQ(literal.exitCode, 0u);
   EXPECT_EQ(production.exitCode, 0u);
   ASSERT_GT(literal.events.size(), 100u) << "a few seconds of snowfall raise many events";
