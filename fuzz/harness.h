@@ -34,6 +34,9 @@ void StageData(Bytes data);
 // A stage's stored data as the stage unit takes it: a window with that stage is loaded
 // and run for a moment on a small simulated desktop.
 void StageUnit(Bytes data);
+// Window definitions as the program's runtime loads them: the program on a small
+// simulated desktop with the definitions given, run for a moment, then closed.
+void ProgramDefinitions(Bytes data);
 // An ICO file as the tray icon takes it: the image choice, then the icon made from it
 // by the simulated desktop.
 void IcoFile(Bytes data);

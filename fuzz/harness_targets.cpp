@@ -9,6 +9,7 @@ std::span<const Target> Targets() {
       {"picture_gif", &DecodePictureGif},
       {"picture_other", &DecodePictureOther},
       {"window_definitions", &WindowDefinitions},
+      {"program_definitions", &ProgramDefinitions},
       {"window_settings", &WindowAndTimerSettings},
       {"template_data", &TemplateData},
       {"stage_data", &StageData},

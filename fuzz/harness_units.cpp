@@ -2,7 +2,11 @@
 // stage whose settings block is the input, on a small simulated desktop, and runs it
 // for a moment (its background built from the stored picture in the stored placement,
 // painted, saved again), then closes it.
+#include <cstdlib>
+
+#include "app/handlers.h"
 #include "app/ids.h"
+#include "app/program.h"
 #include "app/window_definition.h"
 #include "fuzz/harness.h"
 #include "fuzz/harness_check.h"
@@ -82,6 +86,50 @@ void StageUnit(Bytes data) {
     WINTREL_FUZZ_CHECK(code == 0xFFFFFFFFu && desk.MessageBoxCount() == 1);
   }
   WINTREL_FUZZ_CHECK(desk.TopLevelWindows().empty());
+  WINTREL_FUZZ_CHECK(desk.LiveSurfaces() == 0 && desk.LiveBitmaps() == 0);
+}
+
+}  // namespace wintrel::fuzz
+
+namespace wintrel::fuzz {
+
+constexpr int32_t kLargestWindow = 4096;
+
+void ProgramDefinitions(Bytes data) {
+  // The simulated desktop keeps every window's client pixels, so a window stored far
+  // larger than any screen would only ask it for gigabytes; such definitions are left
+  // out (the stored definition is the program's own constant data).
+  if (const auto defs = runtime::ReadWindowDefinitions(data)) {
+    for (const auto& w : defs->windows)
+      for (const auto& u : w.units)
+        if (!u.isMenu && (u.unit.width > kLargestWindow || u.unit.height > kLargestWindow)) return;
+  }
+  runtime::ProgramImage program = app::WintrelProgram();
+  program.windowDefinitions = data;
+  sim::SimConfig config;
+  config.screenWidth = 320;
+  config.screenHeight = 240;
+  config.drawSystemUi = false;
+  sim::SimDesktop desk(config);
+  desk.SetMessageBoxAutoClose(ws::IDOK);
+  desk.SetTimeLimit(5000);
+  desk.At(60, [&] {
+    for (ws::Hwnd h : desk.TopLevelWindows())
+      if (auto info = desk.Info(h); info && info->className == "WintrelWindow")
+        desk.PostMessage(h, ws::WM_CLOSE, 0, 0);
+  });
+  const uint32_t code = runtime::RunProcess(desk, program);
+  if (code == 0xFFFFFFFFu) {
+    // A fatal error ends the process without the exit routines: the globals' block is
+    // the end of the process's to free.
+    std::free(app::FlakeSlots);
+    app::FlakeSlots = nullptr;
+    WINTREL_FUZZ_CHECK(desk.MessageBoxCount() >= 1);
+  } else {
+    WINTREL_FUZZ_CHECK(code == 0);
+  }
+  WINTREL_FUZZ_CHECK(desk.TopLevelWindows().empty());
+  WINTREL_FUZZ_CHECK(desk.TrayIcons().empty() && desk.LiveIcons() == 0);
   WINTREL_FUZZ_CHECK(desk.LiveSurfaces() == 0 && desk.LiveBitmaps() == 0);
 }
 

@@ -208,6 +208,8 @@ void StoredSeeds() {
   second.units[3].menu.text = "-";
   defs.windows.push_back(second);
   Add("window_definitions", runtime::WriteWindowDefinitions(defs));
+  // The same definitions as the program's runtime loads them.
+  for (const Bytes& b : g_seeds["window_definitions"]) Add("program_definitions", b);
 
   for (int32_t version = 0; version <= 6; ++version) {
     runtime::WindowSettings s = app::OverlaySettings();

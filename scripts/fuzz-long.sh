@@ -19,7 +19,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
 
 SECONDS_PER_TARGET=240
-TARGETS="picture_png picture_gif picture_other window_definitions window_settings template_data stage_data stage_unit ico win32_formats"
+TARGETS="picture_png picture_gif picture_other window_definitions program_definitions window_settings template_data stage_data stage_unit ico win32_formats"
 NAME=long-run
 NICE=()
 while [ $# -gt 0 ]; do
