@@ -21,6 +21,11 @@ constexpr int32_t kMenuBarHeight = 20;
 constexpr int32_t kSizingFrame = 8;
 constexpr int32_t kDialogFrame = 3;
 constexpr int32_t kCwUseDefault = static_cast<int32_t>(0x80000000u);
+// Window positions and sizes are kept within these bounds, far beyond any screen, so
+// that no sum or difference of them overflows.
+constexpr int32_t kCoordLimit = int32_t{1} << 28;
+int32_t ClampPosition(int32_t v) { return std::clamp(v, -kCoordLimit, kCoordLimit); }
+int32_t ClampSize(int32_t v) { return std::clamp(v, 0, kCoordLimit); }
 constexpr uint32_t WS_EX_TRANSPARENT_ = 0x20;
 // Internal: send WM_SIZE although the client size stayed (a change of the show state).
 constexpr uint32_t kForceSizeMessage = 0x00100000;
@@ -443,8 +448,10 @@ Hwnd SimDesktop::CreateWindow(const CreateDesc& desc) {
   int32_t x = desc.x, y = desc.y, cx = desc.width, cy = desc.height;
   if (!child && x == kCwUseDefault) x = 100, y = 100;
   if (!child && cx == kCwUseDefault) cx = 640, cy = 480;
-  if (cx < 0) cx = 0;
-  if (cy < 0) cy = 0;
+  x = ClampPosition(x);
+  y = ClampPosition(y);
+  cx = ClampSize(cx);
+  cy = ClampSize(cy);
   w->rect = {x, y, x + cx, y + cy};
   I.allWindows.push_back(std::move(owned));
   I.windows[w->hwnd] = w;
@@ -746,8 +753,10 @@ bool SimDesktop::SetLayeredWindowAttributes(Hwnd hwnd, uint32_t colorKey, uint8_
 bool SimDesktop::Impl::SetPos(Window* w, std::intptr_t insertAfter, int32_t x, int32_t y,
                               int32_t cx, int32_t cy, uint32_t flags) {
   const Hwnd h = w->hwnd;
-  if (cx < 0) cx = 0;
-  if (cy < 0) cy = 0;
+  x = ClampPosition(x);
+  y = ClampPosition(y);
+  cx = ClampSize(cx);
+  cy = ClampSize(cy);
   const Rect oldRect = w->rect;
   const Rect oldClientScreen = ClientScreenRect(w);
   const Rect oldClient = ClientRect(w);

@@ -3,12 +3,15 @@
 // through the fuzz targets' bodies, which check the rules every answer must follow.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
 
+#include "app/ids.h"
 #include "fuzz/harness.h"
+#include "platform/runtime/definition.h"
 #include "platform/sim/sim_desktop.h"
 
 namespace wintrel {
@@ -72,6 +75,45 @@ TEST(FuzzFindings, BitmapWithItsHeaderCutShortIsNoPicture) {
   ASSERT_TRUE(pixels.has_value());
   EXPECT_EQ(pixels->pixels, (std::vector<uint32_t>{0x80102030u, 0x00405060u}));
   desk.DeleteBitmap(bitmap);
+}
+
+TEST(FuzzFindings, ControlStoredFarAboveTheScreenIsPlacedWithoutOverflow) {
+  // Found by program_definitions: the program's definition with its stage stored at
+  // top -2^31. Moving the stage to 0, 0 made the simulated desktop work out
+  // 0 - (-2^31), which overflows (undefined behaviour, caught by UBSan).
+  const Bytes found = ReadFile(kFuzzDir / "regressions/program_definitions/window-at-int-min");
+  const auto defs = runtime::ReadWindowDefinitions(found);
+  ASSERT_TRUE(defs.has_value());
+  bool stageAtIntMin = false;
+  for (const auto& u : defs->windows[0].units)
+    stageAtIntMin |= !u.isMenu && u.id == app::kStage && u.unit.top == INT32_MIN;
+  EXPECT_TRUE(stageAtIntMin);
+  fuzz::ProgramDefinitions(found);  // runs the program with it: exit code 0, nothing left
+
+  // Positions and sizes at the ends of the 32-bit range are kept within +-2^28, so that
+  // no sum or difference of them overflows, however the window is made or moved.
+  sim::SimDesktop desk;
+  desk.RegisterClass({"Far", 0, true});
+  ws::CreateDesc d;
+  d.className = "Far";
+  d.style = ws::WS_POPUP;
+  d.x = INT32_MIN + 1;
+  d.y = INT32_MAX;
+  d.width = INT32_MAX;
+  d.height = 0;  // no client pixels to keep
+  d.proc = [](void* ctx, ws::Hwnd h, uint32_t m, std::uintptr_t w, std::intptr_t l) -> std::intptr_t {
+    return static_cast<sim::SimDesktop*>(ctx)->DefWindowProc(h, m, w, l);
+  };
+  d.context = &desk;
+  const ws::Hwnd far = desk.CreateWindow(d);
+  ASSERT_NE(far, 0u);
+  constexpr int32_t kLimit = int32_t{1} << 28;
+  EXPECT_EQ(desk.GetWindowRect(far), (ws::Rect{-kLimit, kLimit, 0, kLimit}));
+  desk.SetWindowPos(far, 0, 0, INT32_MIN, 10, 10, ws::SWP_NOZORDER);
+  EXPECT_EQ(desk.GetWindowRect(far), (ws::Rect{0, -kLimit, 10, -kLimit + 10}));
+  desk.MoveWindow(far, INT32_MAX, 0, INT32_MIN, 5, false);
+  EXPECT_EQ(desk.GetWindowRect(far), (ws::Rect{kLimit, 0, kLimit, 5}));
+  desk.DestroyWindow(far);
 }
 
 // Every kept input of every target goes through that target's body again; the body ends
