@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "tests/app/program_fixture.h"
 #include "app/handlers.h"
 #include "app/ids.h"
 #include "app/program.h"
@@ -16,13 +17,6 @@ namespace wintrel::app {
 namespace {
 
 using sim::SimDesktop;
-
-runtime::Runtime* gRt = nullptr;
-
-int32_t CreatedThenCapture(runtime::Runtime& rt, std::span<const int32_t> args) {
-  gRt = &rt;
-  return OnWindowCreated(rt, args);
-}
 
 // The desktop below: a picture no flake pixel can match by chance.
 ws::PixelBlock DesktopPicture(int32_t w, int32_t h) {
@@ -37,28 +31,7 @@ ws::PixelBlock DesktopPicture(int32_t w, int32_t h) {
   return p;
 }
 
-class Program : public ::testing::Test {
- protected:
-  void SetUp() override {
-    gRt = nullptr;
-    image = WintrelProgram();
-    for (auto& b : image.handlers)
-      if (b.offset == kOnWindowCreated) b.handler = &CreatedThenCapture;
-    desk.SetTimeLimit(120000);
-  }
-
-  uint32_t Run() { return runtime::RunProcess(desk, image); }
-
-  stage::CartoonBox* Box() { return stage::AsCartoonBox(gRt->FindLibraryUnit(kWindowId, kStage)); }
-  stage::CartoonObject* Template() {
-    return stage::AsCartoonObject(gRt->FindLibraryUnit(kWindowId, kFlakeTemplate));
-  }
-  ws::Hwnd Window() { return gRt->GetWindowHandle(kWindowId, kWindowUnit); }
-  void Close() { desk.PostMessage(Window(), ws::WM_CLOSE, 0, 0); }
-
-  SimDesktop desk;
-  runtime::ProgramImage image;
-};
+using Program = ProgramOnSim;
 
 TEST_F(Program, SlotsFillInOrderAndWrapAround) {
   // Poll often enough to see every tick: each one advances the cursor by one.

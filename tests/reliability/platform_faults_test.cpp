@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "tests/app/program_fixture.h"
 #include "app/handlers.h"
 #include "app/ids.h"
 #include "app/program.h"
@@ -19,36 +20,14 @@ namespace {
 
 using sim::SimDesktop;
 
-runtime::Runtime* gRt = nullptr;
-
-int32_t CreatedThenCapture(runtime::Runtime& rt, std::span<const int32_t> args) {
-  gRt = &rt;
-  return OnWindowCreated(rt, args);
-}
-
-class PlatformFaults : public ::testing::Test {
+class PlatformFaults : public ProgramOnSim {
  protected:
-  void SetUp() override {
-    gRt = nullptr;
-    image = WintrelProgram();
-    for (auto& b : image.handlers)
-      if (b.offset == kOnWindowCreated) b.handler = &CreatedThenCapture;
-    desk.SetTimeLimit(120000);
-  }
-
-  uint32_t Run() { return runtime::RunProcess(desk, image); }
-  stage::CartoonBox* Box() { return stage::AsCartoonBox(gRt->FindLibraryUnit(kWindowId, kStage)); }
-  ws::Hwnd Window() { return gRt->GetWindowHandle(kWindowId, kWindowUnit); }
-  void Close() { desk.PostMessage(Window(), ws::WM_CLOSE, 0, 0); }
-
   // Sprites whose picture is drawn.
   std::size_t DrawnFlakes() {
     std::size_t n = 0;
     for (const auto& s : Box()->Sprites()) n += stage::Usable(s->prepared) ? 1 : 0;
     return n;
   }
-  SimDesktop desk;
-  runtime::ProgramImage image;
 };
 
 // ---------------------------------------------------------------- notification area
