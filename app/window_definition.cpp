@@ -8,7 +8,6 @@ namespace wintrel::app {
 
 using runtime::ByteWriter;
 using runtime::EventBinding;
-using runtime::StoredUnit;
 
 runtime::WindowSettings OverlaySettings() {
   runtime::WindowSettings s;
@@ -89,56 +88,24 @@ std::vector<uint8_t> StageBlock() {
   return std::move(w.Data());
 }
 
-namespace {
-
-StoredUnit Control(uint32_t id, uint32_t type, const char* name, int32_t left, int32_t top,
-                   int32_t width, int32_t height, int32_t flags, std::vector<EventBinding> events,
-                   std::vector<uint8_t> data) {
-  StoredUnit u;
-  u.id = id;
-  u.unit.unitType = type;
-  u.unit.name = name;
-  u.unit.left = left;
-  u.unit.top = top;
-  u.unit.width = width;
-  u.unit.height = height;
-  u.unit.cursor = {0, 0, 0, 0};
-  u.unit.flags = flags;
-  u.unit.events = std::move(events);
-  u.unit.unitData = std::move(data);
-  return u;
-}
-
-StoredUnit Menu(uint32_t id, const char* text, int32_t level, int32_t flags, int32_t handler) {
-  StoredUnit u;
-  u.id = id;
-  u.isMenu = true;
-  u.menu.text = text;
-  u.menu.level = level;
-  u.menu.flags = flags;
-  u.menu.handler = handler;
-  return u;
-}
-
-}  // namespace
 
 runtime::WindowDefinitions WintrelDefinitions() {
   runtime::StoredWindow win;
   win.id = kWindowId;
   win.header1 = 11;
   win.header2 = 0x19010005;
-  win.units.push_back(Control(kWindowUnit, runtime::kTypeWindow, "", 50, 50, 279, 217,
+  win.units.push_back(runtime::ControlUnit(kWindowUnit, runtime::kTypeWindow, "", 50, 50, 279, 217,
                               runtime::kUnitVisible,
                               {{0, kOnWindowCreated}, {4, kOnWindowSizeChanged}, {9, kOnTrayEvent}},
                               runtime::WriteWindowSettings(OverlaySettings())));
-  win.units.push_back(Menu(kMenuTop, kTextMenu, 0, runtime::kMenuHidden, runtime::kNoHandler));
-  win.units.push_back(Menu(kMenuAbout, kTextAbout, 1, 0, kOnAboutSelected));
-  win.units.push_back(Menu(kMenuExit, kTextExit, 1, 0, kOnExitSelected));
-  win.units.push_back(Control(kSpawnTimer, runtime::kTypeTimer, kTimerName, 168, 144, 56, 48, 0,
+  win.units.push_back(runtime::MenuUnit(kMenuTop, kTextMenu, 0, runtime::kMenuHidden, runtime::kNoHandler));
+  win.units.push_back(runtime::MenuUnit(kMenuAbout, kTextAbout, 1, 0, kOnAboutSelected));
+  win.units.push_back(runtime::MenuUnit(kMenuExit, kTextExit, 1, 0, kOnExitSelected));
+  win.units.push_back(runtime::ControlUnit(kSpawnTimer, runtime::kTypeTimer, kTimerName, 168, 144, 56, 48, 0,
                               {{0, kOnSpawnTimer}}, {}));
-  win.units.push_back(Control(kFlakeTemplate, runtime::kTypeCartoonObject, kTemplateName, 224, 144,
+  win.units.push_back(runtime::ControlUnit(kFlakeTemplate, runtime::kTypeCartoonObject, kTemplateName, 224, 144,
                               48, 48, 0, {}, FlakeTemplateBlock()));
-  win.units.push_back(Control(kStage, runtime::kTypeCartoonBox, kStageName, 0, 0, 280, 216,
+  win.units.push_back(runtime::ControlUnit(kStage, runtime::kTypeCartoonBox, kStageName, 0, 0, 280, 216,
                               runtime::kUnitVisible | runtime::kUnitTabStop, {}, StageBlock()));
   runtime::WindowDefinitions defs;
   defs.windows.push_back(std::move(win));

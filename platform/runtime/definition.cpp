@@ -80,6 +80,35 @@ void ByteWriter::CountedString(const std::string& s) {
   Counted(std::span(reinterpret_cast<const uint8_t*>(s.data()), s.size()));
 }
 
+StoredUnit ControlUnit(uint32_t id, uint32_t type, std::string name, int32_t left, int32_t top,
+                       int32_t width, int32_t height, int32_t flags,
+                       std::vector<EventBinding> events, std::vector<uint8_t> unitData) {
+  StoredUnit u;
+  u.id = id;
+  u.unit.unitType = type;
+  u.unit.name = std::move(name);
+  u.unit.left = left;
+  u.unit.top = top;
+  u.unit.width = width;
+  u.unit.height = height;
+  u.unit.cursor = {0, 0, 0, 0};
+  u.unit.flags = flags;
+  u.unit.events = std::move(events);
+  u.unit.unitData = std::move(unitData);
+  return u;
+}
+
+StoredUnit MenuUnit(uint32_t id, std::string text, int32_t level, int32_t flags, int32_t handler) {
+  StoredUnit u;
+  u.id = id;
+  u.isMenu = true;
+  u.menu.text = std::move(text);
+  u.menu.level = level;
+  u.menu.flags = flags;
+  u.menu.handler = handler;
+  return u;
+}
+
 namespace {
 
 bool ReadUnitRecord(std::span<const uint8_t> payload, UnitRecord& u) {

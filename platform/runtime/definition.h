@@ -87,6 +87,12 @@ struct WindowDefinitions {
   friend bool operator==(const WindowDefinitions&, const WindowDefinitions&) = default;
 };
 
+// A control or window unit with the default arrow cursor, and a menu entry.
+StoredUnit ControlUnit(uint32_t id, uint32_t type, std::string name, int32_t left, int32_t top,
+                       int32_t width, int32_t height, int32_t flags,
+                       std::vector<EventBinding> events, std::vector<uint8_t> unitData);
+StoredUnit MenuUnit(uint32_t id, std::string text, int32_t level, int32_t flags, int32_t handler);
+
 // Reads the whole block; nothing when any part is short, an offset or length runs past
 // its block, or a count is impossible. Never reads past the end of `bytes`.
 std::optional<WindowDefinitions> ReadWindowDefinitions(std::span<const uint8_t> bytes);

@@ -139,33 +139,6 @@ int32_t Entry(Runtime& rt) {
   return 0;
 }
 
-StoredUnit Control(uint32_t id, uint32_t type, int32_t l, int32_t t, int32_t w, int32_t h,
-                   int32_t flags, std::vector<EventBinding> events, std::vector<uint8_t> data) {
-  StoredUnit u;
-  u.id = id;
-  u.unit.unitType = type;
-  u.unit.left = l;
-  u.unit.top = t;
-  u.unit.width = w;
-  u.unit.height = h;
-  u.unit.cursor = {0, 0, 0, 0};
-  u.unit.flags = flags;
-  u.unit.events = std::move(events);
-  u.unit.unitData = std::move(data);
-  return u;
-}
-
-StoredUnit Menu(uint32_t id, std::string text, int32_t level, int32_t flags, int32_t handler) {
-  StoredUnit u;
-  u.id = id;
-  u.isMenu = true;
-  u.menu.text = std::move(text);
-  u.menu.level = level;
-  u.menu.flags = flags;
-  u.menu.handler = handler;
-  return u;
-}
-
 WindowSettings OverlayLike() {
   WindowSettings s;
   s.borderStyle = 0;
@@ -183,13 +156,13 @@ WindowDefinitions TestDefinitions(WindowSettings settings = OverlayLike(),
                                   std::vector<uint8_t> timerData = {}) {
   StoredWindow w;
   w.id = kWin;
-  w.units.push_back(Control(kWinUnit, kTypeWindow, 50, 50, 279, 217, kUnitVisible,
+  w.units.push_back(ControlUnit(kWinUnit, kTypeWindow, "", 50, 50, 279, 217, kUnitVisible,
                             {{0, kCreated}, {4, kSize}, {9, kTray}, {12, kQuery}},
                             WriteWindowSettings(settings)));
-  w.units.push_back(Menu(kMenuTop, "\xB2\xCB\xB5\xA5", 0, kMenuHidden, kNoHandler));
-  w.units.push_back(Menu(kMenuAbout, "\xB9\xD8\xD3\xDA", 1, 0, kAbout));
-  w.units.push_back(Menu(kMenuExit, kExitText, 1, 0, kExit));
-  w.units.push_back(Control(kTimer, kTypeTimer, 168, 144, 56, 48, 0, {{0, kTick}}, std::move(timerData)));
+  w.units.push_back(MenuUnit(kMenuTop, "\xB2\xCB\xB5\xA5", 0, kMenuHidden, kNoHandler));
+  w.units.push_back(MenuUnit(kMenuAbout, "\xB9\xD8\xD3\xDA", 1, 0, kAbout));
+  w.units.push_back(MenuUnit(kMenuExit, kExitText, 1, 0, kExit));
+  w.units.push_back(ControlUnit(kTimer, kTypeTimer, "", 168, 144, 56, 48, 0, {{0, kTick}}, std::move(timerData)));
   WindowDefinitions d;
   d.windows.push_back(std::move(w));
   return d;
