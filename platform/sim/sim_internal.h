@@ -31,19 +31,31 @@ inline uint32_t PackLParam(int32_t lo, int32_t hi) {
   return (static_cast<uint32_t>(hi) << 16) | (static_cast<uint32_t>(lo) & 0xFFFF);
 }
 
-// A region kept as disjoint rectangles.
+// A region kept as disjoint rectangles, in the order they were added (a rectangle that
+// meets earlier ones is cut into the parts they leave free). An index by top edge finds
+// the rectangles that can meet a new one without looking at all of them.
 class Region {
  public:
   void Add(const Rect& r);
-  void Clear() { rects_.clear(); }
-  bool Empty() const { return rects_.empty(); }
+  void Clear();
+  bool Empty() const { return live_ == 0; }
   Rect Bounds() const;
   // The rectangles sorted top to bottom, left to right.
   std::vector<Rect> Rects() const;
   void ClipTo(const Rect& r);
 
  private:
-  std::vector<Rect> rects_;
+  // The positions in rects_ of the rectangles that share a pixel with `r`, ascending.
+  void Meeting(const Rect& r, std::vector<uint32_t>& out) const;
+  void Insert(const Rect& r);
+  void Remove(uint32_t at);
+  void Reindex();
+
+  std::vector<Rect> rects_;       // in order of addition; a removed one is left empty
+  std::vector<uint32_t> byTop_;   // positions of the others, by top edge, then position
+  int32_t tallest_ = 0;           // no indexed rectangle is taller
+  std::size_t live_ = 0;
+  std::vector<uint32_t> hits_;    // scratch of Add
 };
 
 // ---- the built-in bitmap font
@@ -181,7 +193,8 @@ struct Surface {
 
 struct ActivePaint {
   Hwnd hwnd = 0;
-  std::vector<Rect> rects;  // client coordinates
+  std::vector<Rect> rects;  // client coordinates, sorted by top edge, then left
+  int32_t tallest = 0;      // the largest height among them
 };
 
 enum class StopReason { None, Limit, Stall };

@@ -86,7 +86,10 @@ PaintContext SimDesktop::BeginPaint(Hwnd hwnd) {
   w->erasePending = false;
   ++w->paintCount;
   pc.dc = I.nextDc++;
-  I.paints[pc.dc] = {hwnd, pc.rects};
+  ActivePaint& active = I.paints[pc.dc];
+  active.hwnd = hwnd;
+  active.rects = pc.rects;
+  for (const Rect& r : active.rects) active.tallest = std::max(active.tallest, r.Height());
   if (erase) I.Send(hwnd, WM_ERASEBKGND, pc.dc, 0);
   return pc;
 }
@@ -103,9 +106,15 @@ void SimDesktop::SetDIBitsToDevice(const PaintContext& paint, int32_t x, int32_t
   if (!w) return;
   const Rect src{x, y, x + width, y + height};
   const Rect client{0, 0, w->surfaceW, w->surfaceH};
-  for (const Rect& r : it->second.rects) {  // sorted by their top edges
+  // The rectangles that can meet the output start less than the tallest height above it.
+  const std::vector<Rect>& rects = it->second.rects;
+  const int64_t from = int64_t{src.top} - it->second.tallest + 1;
+  auto first = std::lower_bound(rects.begin(), rects.end(), from,
+                                [](const Rect& r, int64_t top) { return r.top < top; });
+  for (auto at = first; at != rects.end(); ++at) {
+    const Rect& r = *at;
     if (r.top >= src.bottom) break;
-    if (!Overlap(r, src)) continue;  // most of a paint's rectangles miss a small output
+    if (!Overlap(r, src)) continue;
     const Rect c = Intersect(Intersect(r, src), client);
     if (c.Empty()) continue;
     for (int32_t yy = c.top; yy < c.bottom; ++yy) {

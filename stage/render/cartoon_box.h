@@ -170,6 +170,17 @@ class CartoonBox final : public runtime::LibraryUnit {
   AssetPool pool_;
   ObjectId nextId_ = 1;
   std::vector<uint32_t> scratch_;  // the production paint's composed pixels, reused
+  // The production paint's lists, kept between paints so that a paint allocates nothing.
+  struct DrawnSprite {
+    ws::Rect rect;
+    Sprite* sprite;
+    const image::ImageFrame* frame;
+    bool alone;  // no sprite drawn before it covers any of its pixels
+  };
+  std::vector<DrawnSprite> drawn_;       // in list order
+  std::vector<uint32_t> bandStart_;      // drawn sprites by bands of rows: band b's are
+  std::vector<uint32_t> bandSprites_;    // bandSprites_[bandStart_[b] .. bandStart_[b + 1])
+  std::vector<uint32_t> inPiece_;
   // The production paint's knowledge of the background buffer: whether every pixel of it
   // holds one value (a plain fill), found out once per rebuild.
   bool flatChecked_ = false;

@@ -274,14 +274,8 @@ void CartoonBox::PaintPieces(const ws::PaintContext& paint, const ws::Rect& r) {
   // path skips it; the next paint tries again.
   if (!GrowBlock(scratch_, largest)) return;
   EnsureBackgroundSize();
-  struct Drawn {
-    ws::Rect rect;
-    Sprite* sprite;
-    const image::ImageFrame* frame;
-    bool alone;  // no sprite drawn before it covers any of its pixels
-  };
-  std::vector<Drawn> drawn;  // in list order
-  drawn.reserve(sprites_.size());
+  std::vector<DrawnSprite>& drawn = drawn_;
+  drawn.clear();
   bool copiesOpaqueOnly = true;  // no sprite's alpha below 0 lets a pixel with T > 0 be copied
   for (const auto& record : sprites_) {
     Sprite& s = *record;
@@ -289,33 +283,53 @@ void CartoonBox::PaintPieces(const ws::PaintContext& paint, const ws::Rect& r) {
     const ws::Rect sr = SpriteRect(s);
     if (Intersect(sr, r).Empty()) continue;
     if (const image::ImageFrame* frame = CurrentFrame(s)) {
-      bool alone = true;
-      for (const Drawn& before : drawn)
-        if (Meet(before.rect, sr)) alone = false;
-      drawn.push_back(Drawn{sr, &s, frame, alone});
+      drawn.push_back(DrawnSprite{sr, &s, frame, true});
       if (s.alpha < 0) copiesOpaqueOnly = false;
     }
   }
-  // The drawn sprites by bands of rows, so that a piece looks only at those near it.
+  // The drawn sprites by bands of rows of `r` (a counting sort, each band in list order),
+  // so that a piece looks only at those near it.
   const int32_t top = r.top;
-  auto BandOf = [top](int32_t y) { return (y - top) / kBandRows; };
-  std::vector<std::vector<uint32_t>> bands(static_cast<std::size_t>(BandOf(r.bottom - 1) + 1));
+  auto BandOf = [top](int32_t y) { return static_cast<std::size_t>((y - top) / kBandRows); };
+  const std::size_t bandCount = BandOf(r.bottom - 1) + 1;
+  bandStart_.assign(bandCount + 1, 0);
+  for (const DrawnSprite& d : drawn) {
+    const ws::Rect part = Intersect(d.rect, r);
+    for (std::size_t b = BandOf(part.top); b <= BandOf(part.bottom - 1); ++b) ++bandStart_[b + 1];
+  }
+  for (std::size_t b = 0; b < bandCount; ++b) bandStart_[b + 1] += bandStart_[b];
+  bandSprites_.resize(bandStart_[bandCount]);
+  inPiece_.assign(bandStart_.begin(), bandStart_.end() - 1);  // each band's next free place
   for (uint32_t i = 0; i < drawn.size(); ++i) {
     const ws::Rect part = Intersect(drawn[i].rect, r);
-    for (int32_t b = BandOf(part.top); b <= BandOf(part.bottom - 1); ++b)
-      bands[static_cast<std::size_t>(b)].push_back(i);
+    for (std::size_t b = BandOf(part.top); b <= BandOf(part.bottom - 1); ++b)
+      bandSprites_[inPiece_[b]++] = i;
   }
-  std::vector<uint32_t> inPiece;
+  // A sprite is alone when no sprite before it meets it. Pixels outside `r` are never
+  // composed, so only sprites sharing a band within `r` can matter.
+  for (uint32_t i = 0; i < drawn.size(); ++i) {
+    const ws::Rect part = Intersect(drawn[i].rect, r);
+    for (std::size_t b = BandOf(part.top); b <= BandOf(part.bottom - 1) && drawn[i].alone; ++b)
+      for (uint32_t k = bandStart_[b]; k < bandStart_[b + 1]; ++k) {
+        const uint32_t j = bandSprites_[k];
+        if (j >= i) break;  // each band is in list order
+        if (Meet(Intersect(drawn[j].rect, r), part)) {
+          drawn[i].alone = false;
+          break;
+        }
+      }
+  }
+  std::vector<uint32_t>& inPiece = inPiece_;
   for (const ws::Rect& piece : pieces) {
     const int32_t W = piece.Width(), H = piece.Height();
     const std::size_t n = static_cast<std::size_t>(W) * H;
     uint32_t* out = scratch_.data();
     // The sprites of this piece, in list order.
     inPiece.clear();
-    const int32_t b0 = BandOf(piece.top), b1 = BandOf(piece.bottom - 1);
-    for (int32_t b = b0; b <= b1; ++b)
-      for (uint32_t i : bands[static_cast<std::size_t>(b)])
-        if (Meet(drawn[i].rect, piece)) inPiece.push_back(i);
+    const std::size_t b0 = BandOf(piece.top), b1 = BandOf(piece.bottom - 1);
+    for (std::size_t b = b0; b <= b1; ++b)
+      for (uint32_t k = bandStart_[b]; k < bandStart_[b + 1]; ++k)
+        if (Meet(drawn[bandSprites_[k]].rect, piece)) inPiece.push_back(bandSprites_[k]);
     if (b1 > b0) {
       std::sort(inPiece.begin(), inPiece.end());
       inPiece.erase(std::unique(inPiece.begin(), inPiece.end()), inPiece.end());
@@ -330,7 +344,7 @@ void CartoonBox::PaintPieces(const ws::PaintContext& paint, const ws::Rect& r) {
       }
     const bool plain = ComposeBackground(piece, out, true, hole);
     for (uint32_t i : inPiece) {
-      const Drawn& d = drawn[i];
+      const DrawnSprite& d = drawn[i];
       const ws::Rect part = Intersect(d.rect, piece);
       const int32_t w = d.sprite->prepared->width, h = d.sprite->prepared->height;
       if (d.alone && plain) {
