@@ -205,9 +205,10 @@ class WindowSystem : public PictureServices {
   virtual bool UpdateWindow(Hwnd hwnd) = 0;  // paints the pending region synchronously
   virtual PaintContext BeginPaint(Hwnd hwnd) = 0;  // clears the pending region
   virtual void EndPaint(const PaintContext& paint) = 0;
-  // One output call: `pixels` (width x height, top-down, B G R X) to client (x, y).
+  // One output call: `pixels` (width x height, top-down, B G R X, the starts of two rows
+  // `stride` pixels apart, stride >= width) to client (x, y).
   virtual void SetDIBitsToDevice(const PaintContext& paint, int32_t x, int32_t y, int32_t width,
-                                 int32_t height, const uint32_t* pixels) = 0;
+                                 int32_t height, const uint32_t* pixels, int32_t stride) = 0;
   // Fills a client rectangle of a paint with a colour 0x00BBGGRR.
   virtual void FillRect(const PaintContext& paint, const Rect& rect, uint32_t color) = 0;
 

@@ -97,11 +97,11 @@ PaintContext SimDesktop::BeginPaint(Hwnd hwnd) {
 void SimDesktop::EndPaint(const PaintContext& paint) { impl_->paints.erase(paint.dc); }
 
 void SimDesktop::SetDIBitsToDevice(const PaintContext& paint, int32_t x, int32_t y, int32_t width,
-                                   int32_t height, const uint32_t* pixels) {
+                                   int32_t height, const uint32_t* pixels, int32_t stride) {
   Impl& I = *impl_;
   I.outputLog.push_back({paint.hwnd, {x, y, x + width, y + height}, false});
   auto it = I.paints.find(paint.dc);
-  if (it == I.paints.end() || !pixels || width <= 0 || height <= 0) return;
+  if (it == I.paints.end() || !pixels || width <= 0 || height <= 0 || stride < width) return;
   Window* w = I.Find(it->second.hwnd);
   if (!w) return;
   const Rect src{x, y, x + width, y + height};
@@ -118,7 +118,7 @@ void SimDesktop::SetDIBitsToDevice(const PaintContext& paint, int32_t x, int32_t
     const Rect c = Intersect(Intersect(r, src), client);
     if (c.Empty()) continue;
     for (int32_t yy = c.top; yy < c.bottom; ++yy) {
-      const uint32_t* s = pixels + static_cast<size_t>(yy - y) * width + (c.left - x);
+      const uint32_t* s = pixels + static_cast<size_t>(yy - y) * stride + (c.left - x);
       uint32_t* d = w->surface.data() + static_cast<size_t>(yy) * w->surfaceW + c.left;
       for (int32_t i = 0; i < c.Width(); ++i) d[i] = s[i] & 0x00FFFFFF;
     }

@@ -389,9 +389,11 @@ void Win32WindowSystem::EndPaint(const ws::PaintContext& paint) {
 }
 
 void Win32WindowSystem::SetDIBitsToDevice(const ws::PaintContext& paint, int32_t x, int32_t y,
-                                          int32_t width, int32_t height, const uint32_t* pixels) {
-  if (paint.dc == 0 || pixels == nullptr || width <= 0 || height <= 0) return;
-  const BITMAPINFO info = TopDownHeader(width, height);
+                                          int32_t width, int32_t height, const uint32_t* pixels,
+                                          int32_t stride) {
+  if (paint.dc == 0 || pixels == nullptr || width <= 0 || height <= 0 || stride < width) return;
+  // A bitmap as wide as the rows are apart, of which the first `width` columns are sent.
+  const BITMAPINFO info = TopDownHeader(stride, height);
   ::SetDIBitsToDevice(reinterpret_cast<HDC>(paint.dc), x, y, static_cast<DWORD>(width),
                       static_cast<DWORD>(height), 0, 0, 0, static_cast<UINT>(height), pixels,
                       &info, DIB_RGB_COLORS);

@@ -91,7 +91,7 @@ class Win32WindowSystem final : public ws::WindowSystem {
   ws::PaintContext BeginPaint(ws::Hwnd hwnd) override;
   void EndPaint(const ws::PaintContext& paint) override;
   void SetDIBitsToDevice(const ws::PaintContext& paint, int32_t x, int32_t y, int32_t width,
-                         int32_t height, const uint32_t* pixels) override;
+                         int32_t height, const uint32_t* pixels, int32_t stride) override;
   void FillRect(const ws::PaintContext& paint, const ws::Rect& rect, uint32_t color) override;
 
   // --- off-screen surfaces

@@ -135,6 +135,14 @@ class CartoonBox final : public runtime::LibraryUnit {
   bool ComposeBackground(const ws::Rect& r, uint32_t* out, bool production, const ws::Rect& hole);
   // The production paint: the pieces of the region composed and sent one by one.
   void PaintPieces(const ws::PaintContext& paint, const ws::Rect& r);
+  // True when the background buffer lies under all of `r`.
+  bool Covered(const ws::Rect& r) const;
+  // Finds out, once per rebuild of the buffer, whether it holds one value throughout.
+  void FindPlainBackground();
+  bool PlainUnder(const ws::Rect& r) const { return flatBackground_.has_value() && Covered(r); }
+  // The cached pixel at client (x, y) of a sprite whose rectangle is `spriteRect`.
+  static const uint32_t* CacheAt(const PaintCache& cache, const ws::Rect& spriteRect, int32_t x,
+                                 int32_t y);
   // The sprite's current frame blended over a plain `background`, kept with the sprite.
   const PaintCache& OverPlainBackground(Sprite& sprite, const image::ImageFrame& frame,
                                         uint32_t background);

@@ -210,15 +210,8 @@ bool CartoonBox::ComposeBackground(const ws::Rect& r, uint32_t* out, bool produc
                                    const ws::Rect& hole) {
   const int32_t W = r.Width(), H = r.Height();
   const BackgroundBuffer& bg = background_;
-  const bool covered = bg.pixels != nullptr && r.left >= 0 && r.top >= 0 && r.right <= bg.width &&
-                       r.bottom <= bg.height;
-  if (production && covered && !flatChecked_) {
-    flatChecked_ = true;
-    const std::size_t n = static_cast<std::size_t>(bg.width) * static_cast<std::size_t>(bg.height);
-    const uint32_t first = bg.pixels[0];
-    if (std::all_of(bg.pixels, bg.pixels + n, [first](uint32_t p) { return p == first; }))
-      flatBackground_ = first;
-  }
+  const bool covered = Covered(r);
+  if (production) FindPlainBackground();
   if (production && covered && flatBackground_) {
     // A plain background: the copy of its rectangle is a fill, and the hole is left for
     // the caller to fill.
@@ -256,7 +249,8 @@ void CartoonBox::PaintStage() {
     // The whole bounding box of the pending region, in one output.
     const ComposedBlock block = ComposeRegion(r);
     if (block.pixels)
-      windows.SetDIBitsToDevice(paint, r.left, r.top, block.width, block.height, block.pixels.get());
+      windows.SetDIBitsToDevice(paint, r.left, r.top, block.width, block.height, block.pixels.get(),
+                                block.width);
   } else if (!r.Empty()) {
     PaintPieces(paint, r);
   }
@@ -319,6 +313,11 @@ void CartoonBox::PaintPieces(const ws::PaintContext& paint, const ws::Rect& r) {
         }
       }
   }
+  // The fourth byte is cleared as ComposeRegion clears it. Blending keeps the byte under
+  // it and copies only pixels whose T is 0, so over a plain background whose fourth byte
+  // is 0 there is nothing to clear.
+  FindPlainBackground();
+  const bool clear = !(flatBackground_ && (*flatBackground_ >> 24) == 0 && copiesOpaqueOnly);
   std::vector<uint32_t>& inPiece = inPiece_;
   for (const ws::Rect& piece : pieces) {
     const int32_t W = piece.Width(), H = piece.Height();
@@ -333,6 +332,20 @@ void CartoonBox::PaintPieces(const ws::PaintContext& paint, const ws::Rect& r) {
     if (b1 > b0) {
       std::sort(inPiece.begin(), inPiece.end());
       inPiece.erase(std::unique(inPiece.begin(), inPiece.end()), inPiece.end());
+    }
+    // A piece with one sprite over a plain background is what that sprite's paint cache
+    // holds, margin included, when the piece lies within it: sent from there.
+    if (inPiece.size() == 1 && !clear && PlainUnder(piece)) {
+      const DrawnSprite& d = drawn[inPiece.front()];
+      constexpr int32_t m = PaintCache::kMargin;
+      if (piece.left >= d.rect.left - m && piece.top >= d.rect.top - m &&
+          piece.right <= d.rect.right + m && piece.bottom <= d.rect.bottom + m) {
+        const PaintCache& cache = OverPlainBackground(*d.sprite, *d.frame, *flatBackground_);
+        host_.Windows().SetDIBitsToDevice(paint, piece.left, piece.top, W, H,
+                                          CacheAt(cache, d.rect, piece.left, piece.top),
+                                          cache.stride);
+        continue;
+      }
     }
     // Where the largest sprite that nothing lies under is copied, the background need
     // not be filled first: nothing reads those pixels before the copy.
@@ -352,8 +365,7 @@ void CartoonBox::PaintPieces(const ws::PaintContext& paint, const ws::Rect& r) {
         // copy it.
         const PaintCache& cache = OverPlainBackground(*d.sprite, *d.frame, *flatBackground_);
         for (int32_t y = part.top; y < part.bottom; ++y) {
-          const uint32_t* from = cache.pixels.data() + static_cast<std::size_t>(y - d.rect.top) * w +
-                                 (part.left - d.rect.left);
+          const uint32_t* from = CacheAt(cache, d.rect, part.left, y);
           std::copy_n(from, part.Width(),
                       out + static_cast<std::size_t>(y - piece.top) * W + (part.left - piece.left));
         }
@@ -363,16 +375,35 @@ void CartoonBox::PaintPieces(const ws::PaintContext& paint, const ws::Rect& r) {
                      part.top - piece.top, part.left - d.rect.left, part.top - d.rect.top,
                      part.Width(), part.Height(), d.sprite->alpha, d.frame->colorKey);
     }
-    // The fourth byte is cleared as ComposeRegion clears it. Blending keeps the byte under
-    // it and copies only pixels whose T is 0, so over a plain background whose fourth byte
-    // is 0 there is nothing to clear.
-    const bool clear = !(flatBackground_ && (*flatBackground_ >> 24) == 0 && copiesOpaqueOnly);
     if (clear)
       for (std::size_t i = 0; i < n; ++i) out[i] &= 0x00FFFFFFu;
-    host_.Windows().SetDIBitsToDevice(paint, piece.left, piece.top, W, H, out);
+    host_.Windows().SetDIBitsToDevice(paint, piece.left, piece.top, W, H, out, W);
   }
   // A paint of a large area (the first one, a resize) leaves no large block behind.
   if (scratch_.size() > kKeptScratchPixels) std::vector<uint32_t>().swap(scratch_);
+}
+
+bool CartoonBox::Covered(const ws::Rect& r) const {
+  const BackgroundBuffer& bg = background_;
+  return bg.pixels != nullptr && r.left >= 0 && r.top >= 0 && r.right <= bg.width &&
+         r.bottom <= bg.height;
+}
+
+void CartoonBox::FindPlainBackground() {
+  const BackgroundBuffer& bg = background_;
+  if (flatChecked_ || bg.pixels == nullptr) return;
+  flatChecked_ = true;
+  const std::size_t n = static_cast<std::size_t>(bg.width) * static_cast<std::size_t>(bg.height);
+  const uint32_t first = bg.pixels[0];
+  if (std::all_of(bg.pixels, bg.pixels + n, [first](uint32_t p) { return p == first; }))
+    flatBackground_ = first;
+}
+
+const uint32_t* CartoonBox::CacheAt(const PaintCache& cache, const ws::Rect& spriteRect, int32_t x,
+                                    int32_t y) {
+  constexpr int32_t m = PaintCache::kMargin;
+  return cache.pixels.data() + static_cast<std::size_t>(y - spriteRect.top + m) * cache.stride +
+         (x - spriteRect.left + m);
 }
 
 const PaintCache& CartoonBox::OverPlainBackground(Sprite& s, const image::ImageFrame& frame,
@@ -391,9 +422,11 @@ const PaintCache& CartoonBox::OverPlainBackground(Sprite& s, const image::ImageF
   cache->frame = frameIndex;
   cache->alpha = s.alpha;
   cache->background = background;
-  cache->pixels.assign(static_cast<std::size_t>(w) * h, background);
-  BlendImageFast(cache->pixels.data(), w, h, frame.pixels.data(), w, h, 0, 0, 0, 0, w, h, s.alpha,
-                 frame.colorKey);
+  constexpr int32_t m = PaintCache::kMargin;
+  cache->stride = w + 2 * m;
+  cache->pixels.assign(static_cast<std::size_t>(cache->stride) * (h + 2 * m), background);
+  BlendImageFast(cache->pixels.data(), cache->stride, h + 2 * m, frame.pixels.data(), w, h, m, m, 0,
+                 0, w, h, s.alpha, frame.colorKey);
   return *cache;
 }
 

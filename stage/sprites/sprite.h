@@ -45,15 +45,17 @@ struct RotationState {
 };
 
 // What the production paint keeps of a sprite between paints: its current frame laid
-// over a plain background of one pixel value, for sprites that nothing lies under. It
-// says for which prepared image, frame, alpha and background it was made, and is dropped
-// whenever the prepared image is.
+// over a plain background of one pixel value, with a margin of that background on every
+// side, for sprites that nothing lies under. It says for which prepared image, frame,
+// alpha and background it was made, and is dropped whenever the prepared image is.
 struct PaintCache {
+  static constexpr int32_t kMargin = 4;  // covers a sprite's old place after a small step
   const image::SpriteImage* image = nullptr;
   int32_t frame = -1;
   int32_t alpha = 0;
   uint32_t background = 0;
-  std::vector<uint32_t> pixels;  // the image's width x height
+  int32_t stride = 0;            // the image's width + 2 margins
+  std::vector<uint32_t> pixels;  // stride x (the image's height + 2 margins)
 };
 
 struct Sprite {

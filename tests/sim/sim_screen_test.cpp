@@ -144,7 +144,7 @@ TEST_F(SimScreen, OutputIsClippedToThePaintsRegion) {
   PaintContext pc = sim.BeginPaint(h);
   EXPECT_EQ(pc.clip, (Rect{0, 0, 60, 60}));
   std::vector<uint32_t> white(60 * 60, 0x00FFFFFF);
-  sim.SetDIBitsToDevice(pc, 0, 0, 60, 60, white.data());
+  sim.SetDIBitsToDevice(pc, 0, 0, 60, 60, white.data(), 60);
   sim.EndPaint(pc);
   const PixelBlock px = sim.ClientPixels(h);
   EXPECT_EQ(px.pixels[5 * 100 + 5], 0x00FFFFFFu);
@@ -153,8 +153,35 @@ TEST_F(SimScreen, OutputIsClippedToThePaintsRegion) {
   ASSERT_FALSE(sim.OutputLog().empty());
   EXPECT_EQ(sim.OutputLog().back().rect, (Rect{0, 0, 60, 60}));
   // After EndPaint nothing more reaches the window.
-  sim.SetDIBitsToDevice(pc, 0, 0, 60, 60, white.data());
+  sim.SetDIBitsToDevice(pc, 0, 0, 60, 60, white.data(), 60);
   EXPECT_EQ(sim.ClientPixels(h).pixels[30 * 100 + 30], 0x00000000u);
+}
+
+TEST_F(SimScreen, OutputTakesEachRowFromItsStride) {
+  Recorder r;
+  const Hwnd h = Make(sim, r, {0, 0, 100, 100});
+  r.color = 0x00000000;
+  sim.PumpPending();
+  sim.InvalidateRect(h, nullptr, false);
+  PaintContext pc = sim.BeginPaint(h);
+  // A 4 x 3 output at (20, 30) out of rows 7 pixels apart: each pixel names its column
+  // and row; the three extra pixels of every row must not show.
+  constexpr int32_t kStride = 7;
+  std::vector<uint32_t> block(kStride * 3, 0x00FF00FF);
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t x = 0; x < 4; ++x) block[y * kStride + x] = 0xAB000000u | (y << 8) | x;
+  sim.SetDIBitsToDevice(pc, 20, 30, 4, 3, block.data(), kStride);
+  // A stride shorter than the width is refused.
+  sim.SetDIBitsToDevice(pc, 60, 60, 4, 3, block.data(), 3);
+  sim.EndPaint(pc);
+  const PixelBlock px = sim.ClientPixels(h);
+  for (int32_t y = 29; y < 34; ++y)
+    for (int32_t x = 19; x < 25; ++x) {
+      const bool inside = x >= 20 && x < 24 && y >= 30 && y < 33;
+      const uint32_t want = inside ? static_cast<uint32_t>(((y - 30) << 8) | (x - 20)) : 0u;
+      EXPECT_EQ(px.pixels[y * 100 + x], want) << x << "," << y;
+    }
+  EXPECT_EQ(px.pixels[60 * 100 + 60], 0x00000000u);
 }
 
 TEST_F(SimScreen, ScreenChangesAreBroadcastAndMaximisedWindowsFollow) {

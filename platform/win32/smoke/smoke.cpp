@@ -234,7 +234,10 @@ class Smoke {
     if (surface_ != 0) {
       const Rect mover = MoverRect();
       for (const Rect& r : paint.rects) {
-        std::vector<uint32_t> block(static_cast<std::size_t>(r.Width()) * r.Height());
+        // Rows a few pixels longer than the rectangle, the extra ones magenta: only the
+        // first r.Width() of each row may reach the window.
+        const int32_t stride = r.Width() + 3;
+        std::vector<uint32_t> block(static_cast<std::size_t>(stride) * r.Height(), 0x00FF00FF);
         for (int32_t y = r.top; y < r.bottom; ++y) {
           for (int32_t x = r.left; x < r.right; ++x) {
             const bool onMover = x >= mover.left && x < mover.right && y >= mover.top && y < mover.bottom;
@@ -242,10 +245,10 @@ class Smoke {
             const uint32_t pixel = onMover ? ((kMoverColor & 0xFF) << 16) | (kMoverColor & 0xFF00) |
                                                  ((kMoverColor >> 16) & 0xFF)
                                            : pixels_[y * width_ + x];
-            block[static_cast<std::size_t>(y - r.top) * r.Width() + (x - r.left)] = pixel;
+            block[static_cast<std::size_t>(y - r.top) * stride + (x - r.left)] = pixel;
           }
         }
-        ws_.SetDIBitsToDevice(paint, r.left, r.top, r.Width(), r.Height(), block.data());
+        ws_.SetDIBitsToDevice(paint, r.left, r.top, r.Width(), r.Height(), block.data(), stride);
       }
     }
     ws_.EndPaint(paint);

@@ -234,11 +234,11 @@ TEST_F(Win32Test, APaintSeesTheBoundingBoxAndTheRegionsOwnRectangles) {
     }
     if (message != WM_PAINT) return false;
     PaintContext paint = ws.BeginPaint(hwnd);
-    const std::vector<uint32_t> pixels(static_cast<std::size_t>(paint.clip.Width()) *
+    const std::vector<uint32_t> pixels(static_cast<std::size_t>(paint.clip.Width() + 2) *
                                            std::max(0, paint.clip.Height()),
                                        0x00FF8000);
     ws.SetDIBitsToDevice(paint, paint.clip.left, paint.clip.top, paint.clip.Width(),
-                         paint.clip.Height(), pixels.data());
+                         paint.clip.Height(), pixels.data(), paint.clip.Width() + 2);
     ws.EndPaint(paint);
     paints.push_back(paint);
     return true;
