@@ -10,7 +10,10 @@ the X server, split by process, and the subject's peak resident memory (VmHWM). 
 desktop is measured the same way first, for what the display costs with nothing on it.
 With --calls (root, perf), uprobes count over the same window how often the subject
 begins a paint, calls SetDIBitsToDevice and has Wine send its window to the X server,
-and how often the desktop repaints; the probes are removed at the end. The program's
+and how often the desktop repaints; the probes are removed at the end. With --profile
+(root, perf), each program is then sampled for a further window (perf record -g, 999 Hz,
+over the program, wineserver, the desktop and the X server) and the samples are put in a
+table by process and library, in per cent of one core. The program's
 paint rate under Wine is its own (the literal build keeps up with fewer paints), so
 CPU per paint is given beside CPU per second.
 Prints a table (Markdown) and writes it with the raw figures to the output folder.
@@ -198,6 +201,38 @@ def measure(session: Session, seconds: float, extra: dict[int, str], peak_of: li
     return result
 
 
+PROFILE_HZ = 999
+
+
+def profile(pids: dict[int, str], seconds: float, out: Path) -> dict[str, float]:
+    """Per cent of one core by process and library (for the X server and the kernel, also
+    by function where one stands out), from perf samples over `seconds`."""
+    data = out.with_suffix(".data")
+    record = subprocess.run(["perf", "record", "-q", "-F", str(PROFILE_HZ), "-g", "-o", str(data),
+                             "-p", ",".join(map(str, pids)), "--", "sleep", str(seconds)],
+                            capture_output=True, text=True)
+    if record.returncode != 0:
+        raise Failure(f"perf record: {record.stderr.strip()}")
+    script = subprocess.run(["perf", "script", "-i", str(data), "-F", "pid,ip,sym,dso", "-G"],
+                            capture_output=True, text=True)
+    counts: dict[str, int] = {}
+    for line in script.stdout.splitlines():
+        parts = line.split(None, 1)
+        if len(parts) < 2 or not parts[0].isdigit():
+            continue
+        who = pids.get(int(parts[0]), "other")
+        rest = parts[1]
+        dso = rest[rest.rfind("(") + 1:rest.rfind(")")] if rest.endswith(")") else "?"
+        library = Path(dso).name or dso
+        if library == "[unknown]" or (library.startswith("perf-") and library.endswith(".map")):
+            library = "PE code of no named module (the program's own)"
+        key = f"{who}: {library}"
+        if who.startswith("Xvfb") and "fbBltOne" in rest:
+            key = f"{who}: fbBltOne (1-bit blits)"
+        counts[key] = counts.get(key, 0) + 1
+    return {k: 100.0 * v / (PROFILE_HZ * seconds) for k, v in counts.items()}
+
+
 def program_pid(session: Session, image: str) -> int:
     def find():
         for pid, name in wine_processes(session.prefix).items():
@@ -207,7 +242,8 @@ def program_pid(session: Session, image: str) -> int:
     return wait_for(f"the process of {image}", find, 30)
 
 
-def run_wine(session: Session, exe: Path, warmup: float, seconds: float, probes: "Probes | None") -> dict:
+def run_wine(session: Session, exe: Path, warmup: float, seconds: float, probes: "Probes | None",
+             profile_seconds: float = 0.0) -> dict:
     program = session.launch(exe)
     try:
         wait_overlay(session, program)
@@ -218,6 +254,12 @@ def run_wine(session: Session, exe: Path, warmup: float, seconds: float, probes:
         result = measure(session, seconds, {}, [pid], probes, probed)
         if not program.running():
             raise Failure(f"{exe.name} ended during the measurement")
+        if profile_seconds > 0:
+            sampled = {p: n for p, n in wine_processes(session.prefix).items()
+                       if n in (exe.name, "wineserver") or n.startswith("explorer")}
+            sampled[session._xvfb.pid] = "Xvfb (X server)"
+            session.out_dir.mkdir(parents=True, exist_ok=True)
+            result["profile"] = profile(sampled, profile_seconds, session.out_dir / f"perf-{exe.stem}")
         session.key("Escape")
         result["exit_code"] = program.wait_exit(30)
         return result
@@ -272,6 +314,24 @@ def table(results: dict, seconds: float) -> str:
         lines.append("| **CPU per paint, all of it (ms)** | " + " | ".join(
             f"**{1000 * results[k]['total'] / results[k]['seconds'] / max(1e-9, results[k]['calls_per_s'].get('the program: paints', 0.0)):.2f}**"
             for k in counted) + " |")
+    profiled = [k for k in subjects if "profile" in results[k]]
+    if profiled:
+        def general(row: str) -> str:  # the program's own name, the same for every build
+            return row.replace("wintrel-literal.exe", "the program").replace("wintrel.exe", "the program")
+        rows: dict[str, dict[str, float]] = {}
+        for k in profiled:
+            for row, value in results[k]["profile"].items():
+                rows.setdefault(general(row), {})[k] = rows.get(general(row), {}).get(k, 0.0) + value
+        shown = sorted(rows, key=lambda r: -max(rows[r].values()))
+        big = [r for r in shown if max(rows[r].values()) >= 1.0]
+        lines += ["", "| profile, per cent of one core | " + " | ".join(profiled) + " |",
+                  "|---|" + "---|" * len(profiled)]
+        for r in big:
+            lines.append(f"| {r} | " + " | ".join(f"{rows[r].get(k, 0.0):.1f}" for k in profiled) + " |")
+        lines.append("| the rest (each below 1 %) | " + " | ".join(
+            f"{sum(rows[r].get(k, 0.0) for r in shown if r not in big):.1f}" for k in profiled) + " |")
+        lines.append("| **sampled in all** | " + " | ".join(
+            f"**{sum(results[k]['profile'].values()):.1f}**" for k in profiled) + " |")
     return "\n".join(lines)
 
 
@@ -283,6 +343,8 @@ def main() -> int:
     parser.add_argument("--warmup", type=float, default=10)
     parser.add_argument("--out", type=Path, default=ROOT / "build" / "wine-cpu")
     parser.add_argument("--prefix", type=Path, default=ROOT / "build" / "wine-prefix-perf")
+    parser.add_argument("--profile", type=float, default=0.0, metavar="SECONDS",
+                        help="after each program's measured window, sample it with perf for SECONDS")
     parser.add_argument("--calls", action="store_true",
                         help="count paints, SetDIBitsToDevice calls and window updates with perf uprobes")
     args = parser.parse_args()
@@ -303,7 +365,8 @@ def main() -> int:
             results["idle desktop"] = measure(session, args.seconds, {}, [])
             for exe in ("wintrel.exe", "wintrel-literal.exe"):
                 print(f"measuring {exe}: {args.warmup:.0f} s warm-up, {args.seconds:.0f} s", file=sys.stderr, flush=True)
-                results[exe] = run_wine(session, args.build / exe, args.warmup, args.seconds, probes)
+                results[exe] = run_wine(session, args.build / exe, args.warmup, args.seconds, probes,
+                                        args.profile)
             print(f"measuring xsnow: {args.warmup:.0f} s warm-up, {args.seconds:.0f} s", file=sys.stderr, flush=True)
             results["xsnow"] = run_xsnow(session, args.warmup, args.seconds)
     except Failure as error:

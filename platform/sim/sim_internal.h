@@ -56,6 +56,7 @@ class Region {
   int32_t tallest_ = 0;           // no indexed rectangle is taller
   std::size_t live_ = 0;
   std::vector<uint32_t> hits_;    // scratch of Add
+  std::vector<Rect> pieces_, spare_;
 };
 
 // ---- the built-in bitmap font

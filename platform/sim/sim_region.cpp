@@ -11,9 +11,9 @@ bool Within(const Rect& inner, const Rect& outer) {
          inner.bottom <= outer.bottom;
 }
 
-// Replaces `pieces` with the parts of them that `have` leaves free.
-void CutAway(std::vector<Rect>& pieces, const Rect& have) {
-  std::vector<Rect> next;
+// Replaces `pieces` with the parts of them that `have` leaves free (`next` is scratch).
+void CutAway(std::vector<Rect>& pieces, const Rect& have, std::vector<Rect>& next) {
+  next.clear();
   for (const Rect& p : pieces) {
     const Rect i = Intersect(p, have);
     if (i.Empty()) {
@@ -85,21 +85,22 @@ void Region::Add(const Rect& add) {
     return;
   }
   // Keep the rectangles disjoint: add only the parts of `add` not yet covered.
-  std::vector<Rect> pieces{add};
+  std::vector<Rect>& pieces = pieces_;
+  pieces.assign(1, add);
   for (uint32_t at : hits_) {
-    CutAway(pieces, rects_[at]);
+    CutAway(pieces, rects_[at], spare_);
     if (pieces.empty()) return;
   }
   // Drop old rectangles that the new one covers entirely, to keep the list short, and put
   // `add` back whole where it is now free.
-  std::vector<Rect> again{add};
+  pieces.assign(1, add);
   for (uint32_t at : hits_) {
     if (Within(rects_[at], add))
       Remove(at);
     else
-      CutAway(again, rects_[at]);
+      CutAway(pieces, rects_[at], spare_);
   }
-  for (const Rect& p : again) Insert(p);
+  for (const Rect& p : pieces) Insert(p);
   // Removed places are reclaimed once they outnumber the rectangles.
   if (rects_.size() > 64 && rects_.size() - live_ > live_) Reindex();
 }

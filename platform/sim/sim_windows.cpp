@@ -153,8 +153,11 @@ Rect SimDesktop::Impl::ClientScreenRect(const Window* w) const {
 }
 
 Rect SimDesktop::Impl::ClientRect(const Window* w) const {
-  const Rect c = ClientScreenRect(w);
-  return {0, 0, c.Width(), c.Height()};
+  // The size of ClientScreenRect, which does not depend on where the window is.
+  if (w->style & WS_MINIMIZE) return {};
+  const Rect& r = w->rect;
+  return {0, 0, std::max(0, r.Width() - w->insets.left - w->insets.right),
+          std::max(0, r.Height() - w->insets.top - w->insets.bottom)};
 }
 
 Rect SimDesktop::Impl::ComputeInsets(const Window* w) const {
