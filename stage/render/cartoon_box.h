@@ -178,7 +178,7 @@ class CartoonBox final : public runtime::LibraryUnit {
   AssetPool pool_;
   ObjectId nextId_ = 1;
   std::vector<uint32_t> scratch_;  // the production paint's composed pixels, reused
-  // The production paint's lists, kept between paints so that a paint allocates nothing.
+  // The production paint's lists, kept between paints rather than allocated afresh by each.
   struct DrawnSprite {
     ws::Rect rect;
     Sprite* sprite;
