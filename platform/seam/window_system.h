@@ -206,7 +206,8 @@ class WindowSystem : public PictureServices {
   virtual PaintContext BeginPaint(Hwnd hwnd) = 0;  // clears the pending region
   virtual void EndPaint(const PaintContext& paint) = 0;
   // One output call: `pixels` (width x height, top-down, B G R X, the starts of two rows
-  // `stride` pixels apart, stride >= width) to client (x, y).
+  // `stride` pixels apart, stride >= width) to client (x, y). The block must hold
+  // stride x height pixels from `pixels` on: the system may read every row whole.
   virtual void SetDIBitsToDevice(const PaintContext& paint, int32_t x, int32_t y, int32_t width,
                                  int32_t height, const uint32_t* pixels, int32_t stride) = 0;
   // Fills a client rectangle of a paint with a colour 0x00BBGGRR.

@@ -102,6 +102,10 @@ void SimDesktop::SetDIBitsToDevice(const PaintContext& paint, int32_t x, int32_t
   I.outputLog.push_back({paint.hwnd, {x, y, x + width, y + height}, false});
   auto it = I.paints.find(paint.dc);
   if (it == I.paints.end() || !pixels || width <= 0 || height <= 0 || stride < width) return;
+  // The system may read every row of the block whole; so does this desktop, the last pixel
+  // of the last row, so that a block too short for its stride shows up under a sanitiser.
+  [[maybe_unused]] const volatile uint32_t last =
+      pixels[static_cast<size_t>(stride) * static_cast<size_t>(height) - 1];
   Window* w = I.Find(it->second.hwnd);
   if (!w) return;
   const Rect src{x, y, x + width, y + height};

@@ -424,7 +424,7 @@ const PaintCache& CartoonBox::OverPlainBackground(Sprite& s, const image::ImageF
   cache->background = background;
   constexpr int32_t m = PaintCache::kMargin;
   cache->stride = w + 2 * m;
-  cache->pixels.assign(static_cast<std::size_t>(cache->stride) * (h + 2 * m), background);
+  cache->pixels.assign(static_cast<std::size_t>(cache->stride) * (h + 2 * m + 1), background);
   BlendImageFast(cache->pixels.data(), cache->stride, h + 2 * m, frame.pixels.data(), w, h, m, m, 0,
                  0, w, h, s.alpha, frame.colorKey);
   return *cache;

@@ -55,7 +55,9 @@ struct PaintCache {
   int32_t alpha = 0;
   uint32_t background = 0;
   int32_t stride = 0;            // the image's width + 2 margins
-  std::vector<uint32_t> pixels;  // stride x (the image's height + 2 margins)
+  // stride x (the image's height + 2 margins), and one row more, so that an output taken
+  // from any place in it has stride x height pixels to read
+  std::vector<uint32_t> pixels;
 };
 
 struct Sprite {
