@@ -4,6 +4,7 @@
 
 #include "fuzz/harness.h"
 #include "fuzz/harness_check.h"
+#include "fuzz/harness_desktop.h"
 #include "platform/runtime/ico.h"
 #include "platform/sim/sim_desktop.h"
 #include "platform/win32/byte_formats.h"
@@ -12,13 +13,7 @@ namespace wintrel::fuzz {
 namespace {
 
 sim::SimDesktop& Desktop() {
-  static sim::SimDesktop* desk = [] {
-    sim::SimConfig config;
-    config.screenWidth = 64;
-    config.screenHeight = 64;
-    config.drawSystemUi = false;
-    return new sim::SimDesktop(config);
-  }();
+  static sim::SimDesktop* desk = new sim::SimDesktop(SmallScreen(64, 64));
   return *desk;
 }
 

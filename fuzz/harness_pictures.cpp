@@ -8,6 +8,7 @@
 
 #include "fuzz/harness.h"
 #include "fuzz/harness_check.h"
+#include "fuzz/harness_desktop.h"
 #include "platform/sim/sim_desktop.h"
 #include "stage/image/sprite_image.h"
 
@@ -28,13 +29,7 @@ constexpr int32_t kTransformSide = 512;
 // One desktop for the whole process: its picture services decode the bitmaps of the
 // other path. A small screen keeps it cheap.
 sim::SimDesktop& Desktop() {
-  static sim::SimDesktop* desk = [] {
-    sim::SimConfig config;
-    config.screenWidth = 64;
-    config.screenHeight = 64;
-    config.drawSystemUi = false;
-    return new sim::SimDesktop(config);
-  }();
+  static sim::SimDesktop* desk = new sim::SimDesktop(SmallScreen(64, 64));
   return *desk;
 }
 

@@ -10,6 +10,7 @@
 #include "app/window_definition.h"
 #include "fuzz/harness.h"
 #include "fuzz/harness_check.h"
+#include "fuzz/harness_desktop.h"
 #include "platform/runtime/runtime.h"
 #include "platform/sim/sim_desktop.h"
 #include "stage/render/cartoon_box.h"
@@ -57,11 +58,7 @@ void StageUnit(Bytes data) {
   program.libraryTypes = {&stage::CartoonBoxUnitType()};
   program.processStart = [] { stage::ResetForcedRepaintTick(); };
 
-  sim::SimConfig config;
-  config.screenWidth = 320;
-  config.screenHeight = 240;
-  config.drawSystemUi = false;
-  sim::SimDesktop desk(config);
+  sim::SimDesktop desk(SmallScreen(320, 240));
   desk.SetMessageBoxAutoClose(ws::IDOK);
   desk.SetTimeLimit(2000);
   g_rt = nullptr;
@@ -106,11 +103,7 @@ void ProgramDefinitions(Bytes data) {
   }
   runtime::ProgramImage program = app::WintrelProgram();
   program.windowDefinitions = data;
-  sim::SimConfig config;
-  config.screenWidth = 320;
-  config.screenHeight = 240;
-  config.drawSystemUi = false;
-  sim::SimDesktop desk(config);
+  sim::SimDesktop desk(SmallScreen(320, 240));
   desk.SetMessageBoxAutoClose(ws::IDOK);
   desk.SetTimeLimit(5000);
   desk.At(60, [&] {

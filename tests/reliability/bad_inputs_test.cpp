@@ -6,13 +6,8 @@
 
 #include <zlib.h>
 
-#include "app/handlers.h"
-#include "app/ids.h"
-#include "app/program.h"
 #include "assets/assets.h"
-#include "platform/sim/sim_desktop.h"
-#include "stage/render/cartoon_box.h"
-#include "stage/sprites/cartoon_object.h"
+#include "tests/app/program_fixture.h"
 #include "tests/image/fixtures.h"
 
 namespace wintrel::app {
@@ -20,13 +15,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 namespace t = image::testing;
-
-runtime::Runtime* gRt = nullptr;
-
-int32_t CreatedThenCapture(runtime::Runtime& rt, std::span<const int32_t> args) {
-  gRt = &rt;
-  return OnWindowCreated(rt, args);
-}
 
 Bytes Of(std::span<const uint8_t> s) { return Bytes(s.begin(), s.end()); }
 Bytes First(std::span<const uint8_t> s, std::size_t n) { return Bytes(s.begin(), s.begin() + n); }
@@ -92,22 +80,12 @@ Bytes RunLengthBitmap() {
   return b;
 }
 
-class BadInputs : public ::testing::Test {
+class BadInputs : public ProgramOnSim {
  protected:
   void SetUp() override {
-    gRt = nullptr;
-    image = WintrelProgram();
-    for (auto& b : image.handlers)
-      if (b.offset == kOnWindowCreated) b.handler = &CreatedThenCapture;
+    ProgramOnSim::SetUp();
     desk.SetTimeLimit(60000);
   }
-  stage::CartoonBox* Box() { return stage::AsCartoonBox(gRt->FindLibraryUnit(kWindowId, kStage)); }
-  stage::CartoonObject* Template() {
-    return stage::AsCartoonObject(gRt->FindLibraryUnit(kWindowId, kFlakeTemplate));
-  }
-
-  sim::SimDesktop desk;
-  runtime::ProgramImage image;
 };
 
 TEST_F(BadInputs, PicturesThatDoNotDecodeGiveFlakesThatAreNeverDrawn) {
