@@ -25,26 +25,10 @@ FlakeDraw Draws::Next() {
   return d;
 }
 
-namespace {
-std::intptr_t ParentProc(void* context, ws::Hwnd hwnd, uint32_t message, std::uintptr_t wParam,
-                         std::intptr_t lParam) {
-  return static_cast<sim::SimDesktop*>(context)->DefWindowProc(hwnd, message, wParam, lParam);
-}
-}  // namespace
-
 Scene::Scene(int32_t width, int32_t height, bool shown) {
   stage::ResetForcedRepaintTick();
-  ws::ClassDesc cls;
-  cls.name = "BenchParent";
-  desk.RegisterClass(cls);
-  ws::CreateDesc desc;
-  desc.className = cls.name;
-  desc.style = ws::WS_POPUP | ws::WS_CLIPCHILDREN | (shown ? ws::WS_VISIBLE : 0);
-  desc.width = width;
-  desc.height = height;
-  desc.proc = &ParentProc;
-  desc.context = &desk;
-  parent = desk.CreateWindow(desc);
+  parent = desk.CreateHostWindow("BenchParent", ws::WS_POPUP | ws::WS_CLIPCHILDREN | (shown ? ws::WS_VISIBLE : 0),
+                                 ws::Rect{0, 0, width, height});
 
   const std::vector<uint8_t> stageBlock = app::StageBlock();
   runtime::UnitCreateParams p;

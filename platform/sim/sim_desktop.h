@@ -227,6 +227,9 @@ class SimDesktop final : public ws::WindowSystem {
   bool IsWindow(Hwnd hwnd) override;
   std::intptr_t DefWindowProc(Hwnd hwnd, uint32_t message, std::uintptr_t wParam,
                               std::intptr_t lParam) override;
+  // A top-level window of the class `className` (registered for it) whose procedure is
+  // DefWindowProc: a plain host for controls in tests and tools.
+  Hwnd CreateHostWindow(const std::string& className, uint32_t style, const Rect& rect);
   int32_t GetWindowLong(Hwnd hwnd, int32_t index) override;
   int32_t SetWindowLong(Hwnd hwnd, int32_t index, int32_t value) override;
   bool SetWindowPos(Hwnd hwnd, std::intptr_t insertAfter, int32_t x, int32_t y, int32_t cx,

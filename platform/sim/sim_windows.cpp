@@ -536,6 +536,29 @@ bool SimDesktop::IsWindow(Hwnd hwnd) { return impl_->Find(hwnd) != nullptr; }
 
 // ---------------------------------------------------------------- the default procedure
 
+namespace {
+std::intptr_t HostProc(void* context, Hwnd hwnd, uint32_t message, std::uintptr_t wParam,
+                       std::intptr_t lParam) {
+  return static_cast<SimDesktop*>(context)->DefWindowProc(hwnd, message, wParam, lParam);
+}
+}  // namespace
+
+Hwnd SimDesktop::CreateHostWindow(const std::string& className, uint32_t style, const Rect& rect) {
+  ClassDesc cls;
+  cls.name = className;
+  RegisterClass(cls);
+  CreateDesc desc;
+  desc.className = className;
+  desc.style = style;
+  desc.x = rect.left;
+  desc.y = rect.top;
+  desc.width = rect.Width();
+  desc.height = rect.Height();
+  desc.proc = &HostProc;
+  desc.context = this;
+  return CreateWindow(desc);
+}
+
 std::intptr_t SimDesktop::DefWindowProc(Hwnd hwnd, uint32_t message, std::uintptr_t wParam,
                                         std::intptr_t lParam) {
   Impl& I = *impl_;

@@ -25,11 +25,6 @@ struct Lcg {
   }
 };
 
-std::intptr_t ParentProc(void* context, ws::Hwnd hwnd, uint32_t message, std::uintptr_t wParam,
-                         std::intptr_t lParam) {
-  return static_cast<sim::SimDesktop*>(context)->DefWindowProc(hwnd, message, wParam, lParam);
-}
-
 // What a side is made of: its stage's stored block and its templates' blocks.
 struct SideSetup {
   Bytes stageBlock = app::StageBlock();
@@ -43,17 +38,8 @@ class Side {
   Side(RenderPath path, const SideSetup& setup, int32_t width, int32_t height) : path_(path) {
     const ScopedRenderPath scoped(path_);
     ResetForcedRepaintTick();
-    ws::ClassDesc cls;
-    cls.name = "TwinParent";
-    desk.RegisterClass(cls);
-    ws::CreateDesc desc;
-    desc.className = cls.name;
-    desc.style = ws::WS_POPUP | ws::WS_VISIBLE | ws::WS_CLIPCHILDREN;
-    desc.width = width;
-    desc.height = height;
-    desc.proc = &ParentProc;
-    desc.context = &desk;
-    parent = desk.CreateWindow(desc);
+    parent = desk.CreateHostWindow("TwinParent", ws::WS_POPUP | ws::WS_VISIBLE | ws::WS_CLIPCHILDREN,
+                                   ws::Rect{0, 0, width, height});
     runtime::UnitCreateParams p;
     p.stored = setup.stageBlock;
     p.style = ws::WS_VISIBLE;

@@ -189,28 +189,10 @@ Bytes TemplateBlock(const TemplateValues& v) {
   return b;
 }
 
-namespace {
-std::intptr_t ParentProc(void* context, ws::Hwnd hwnd, uint32_t message, std::uintptr_t wParam,
-                         std::intptr_t lParam) {
-  return static_cast<sim::SimDesktop*>(context)->DefWindowProc(hwnd, message, wParam, lParam);
-}
-}  // namespace
-
 StageTest::StageTest(sim::SimConfig config) : desk(config) {
   ResetForcedRepaintTick();
-  ws::ClassDesc cls;
-  cls.name = "StageTestParent";
-  desk.RegisterClass(cls);
-  ws::CreateDesc desc;
-  desc.className = cls.name;
-  desc.style = ws::WS_POPUP | ws::WS_VISIBLE | ws::WS_CLIPCHILDREN;
-  desc.x = 0;
-  desc.y = 0;
-  desc.width = 400;
-  desc.height = 300;
-  desc.proc = &ParentProc;
-  desc.context = &desk;
-  parent = desk.CreateWindow(desc);
+  parent = desk.CreateHostWindow("StageTestParent", ws::WS_POPUP | ws::WS_VISIBLE | ws::WS_CLIPCHILDREN,
+                                 ws::Rect{0, 0, 400, 300});
 }
 
 StageTest::~StageTest() {
